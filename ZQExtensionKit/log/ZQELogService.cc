@@ -1,0 +1,71 @@
+#include "ZQExtensionKit/log/ZQELogService.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "base/memory/singleton.h"
+
+namespace zqextensionkit {
+
+namespace {
+
+constexpr char kLogPrefix[] = "[ZQExtensionKit] ";
+constexpr size_t kFormatBufferSize = 4096;
+
+} // namespace
+
+// static
+ZQELogService *ZQELogService::GetInstance() {
+  return base::Singleton<ZQELogService,
+                         base::LeakySingletonTraits<ZQELogService>>::get();
+}
+
+ZQELogService::ZQELogService() = default;
+
+ZQELogService::~ZQELogService() = default;
+
+bool ZQELogService::RegisterLogger(IZQELogger *logger) {
+  if (!logger)
+    return false;
+  // If the control block cannot be allocated, shared_ptr deletes `logger`
+  // before the exception propagates, and the current logger stays.
+  std::shared_ptr<IZQELogger> next(logger);
+  // The previous logger is destroyed here, once nothing else holds it.
+  logger_ptr_ = std::move(next);
+  return true;
+}
+
+void ZQELogService::LogMessage(int level, const char *format, ...) {
+  // Without a logger the formatted text would be dropped anyway, so the
+  // formatting is skipped: nothing observable changes and the kit's many log
+  // sites cost next to nothing until the host installs a logger.
+  if (!logger_ptr_)
+    return;
+  // Holds the logger for the length of the call, so a logger that installs
+  // its successor from inside LogMessage() is not destroyed under itself.
+  std::shared_ptr<IZQELogger> logger = logger_ptr_;
+
+  va_list args;
+  va_start(args, format);
+  std::string text = vform(format, args);
+  va_end(args);
+
+  std::string message;
+  message.reserve(sizeof(kLogPrefix) - 1 + text.size());
+  message.append(kLogPrefix);
+  message.append(text);
+  logger->LogMessage(level, message);
+}
+
+std::string ZQELogService::vform(const char *format, va_list args) {
+  char buffer[kFormatBufferSize];
+  buffer[0] = '\0';
+  // vsnprintf always terminates within the buffer, so the text is cut at
+  // kFormatBufferSize - 1 characters; the result is the text up to its
+  // terminator.
+  if (vsnprintf(buffer, sizeof(buffer), format, args) < 0)
+    buffer[0] = '\0';
+  return std::string(buffer);
+}
+
+} // namespace zqextensionkit

@@ -1,0 +1,92 @@
+// ZQELogService: the process-wide log service of the kit.
+//
+// The kit writes no log of its own. Every message is formatted here
+// (printf-style, into a 4096-byte buffer, so the text is cut at 4095
+// characters), prefixed with "[ZQExtensionKit] " and handed to the logger that
+// the host installs with RegisterLogger(). Until a logger is installed,
+// messages are dropped.
+//
+// Ownership: RegisterLogger() takes ownership of the logger it is given; the
+// service destroys it (through IZQELogger's virtual destructor) when another
+// logger replaces it. The service itself lives until the process ends.
+//
+// Failure: logging never fails visibly. An exception thrown by the host's
+// logger passes through to the code that logged.
+//
+// Threads: LogMessage() may be called from any thread and takes no lock. The
+// host installs its logger before other threads use the kit and does not
+// replace it while messages are being written. GetInstance() is safe against
+// concurrent first calls.
+//
+//   class MyLogger : public zqextensionkit::IZQELogger {
+//     void LogMessage(int level, std::string message) override { ... }
+//   };
+//   ZQELogService::GetInstance()->RegisterLogger(new MyLogger);
+
+#ifndef ZQEXTENSIONKIT_LOG_ZQELOGSERVICE_H_
+#define ZQEXTENSIONKIT_LOG_ZQELOGSERVICE_H_
+
+#include <cstdarg>
+#include <memory>
+#include <string>
+
+#include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
+
+namespace base {
+template <typename Type> struct DefaultSingletonTraits;
+} // namespace base
+
+namespace zqextensionkit {
+
+// Implemented by the host: receives every finished message. The kit passes
+// `level` through unchanged; it logs nearly everything at level 0.
+class ZQEXTENSIONKIT_EXPORT IZQELogger {
+public:
+  virtual void LogMessage(int level, std::string message) = 0;
+  virtual ~IZQELogger() = default;
+};
+
+class ZQEXTENSIONKIT_EXPORT IZQELogService {
+public:
+  // Installs `logger` and takes ownership of it; the previous logger is
+  // destroyed. A null `logger` returns false and keeps the current one.
+  virtual bool RegisterLogger(IZQELogger *logger) = 0;
+  // Formats one message and forwards it to the installed logger, if any.
+  // (Argument 1 is the implicit `this`.)
+  virtual void LogMessage(int level, const char *format, ...)
+      __attribute__((format(printf, 3, 4))) = 0;
+
+protected:
+  virtual ~IZQELogService() = default;
+};
+
+class ZQEXTENSIONKIT_EXPORT ZQELogService : public IZQELogService {
+public:
+  // The process-wide instance, created on the first call, never destroyed.
+  static ZQELogService *GetInstance();
+
+  ZQELogService(const ZQELogService &) = delete;
+  ZQELogService &operator=(const ZQELogService &) = delete;
+
+  bool RegisterLogger(IZQELogger *logger) override;
+  void LogMessage(int level, const char *format, ...) override
+      __attribute__((format(printf, 3, 4)));
+
+private:
+  friend struct base::DefaultSingletonTraits<ZQELogService>;
+
+  ZQELogService();
+  ~ZQELogService() override;
+
+  // Formats into a 4096-byte buffer: the result holds at most 4095
+  // characters.
+  std::string vform(const char *format, va_list args)
+      __attribute__((format(printf, 2, 0)));
+
+  // The installed logger; empty until the host installs one.
+  std::shared_ptr<IZQELogger> logger_ptr_;
+};
+
+} // namespace zqextensionkit
+
+#endif // ZQEXTENSIONKIT_LOG_ZQELOGSERVICE_H_
