@@ -1,0 +1,74 @@
+# Common flows of ZQExtensionKit. Each flow has its own build directory under
+# build/, so switching between them never rebuilds the others.
+#
+#   make test        install missing dependencies, build, run every test
+#   make test-asan   the whole suite under AddressSanitizer + UBSan
+#   make test-tsan   the concurrency tests under ThreadSanitizer
+#   make bench       build and run the benchmarks (Release)
+#   make fuzz        run each fuzz target for FUZZ_SECONDS (clang, libFuzzer)
+#   make format      clang-format every C++ file in place
+
+SHELL        := /bin/bash
+ZQ_WERROR    ?= OFF
+FUZZ_SECONDS ?= 60
+JOBS         ?= $(shell nproc)
+GENERATOR    := -G Ninja
+CMAKE_COMMON := -DZQ_WERROR=$(ZQ_WERROR)
+CTEST        := ctest --output-on-failure --timeout 300 -j $(JOBS)
+
+.PHONY: all deps build test test-asan test-tsan bench fuzz format clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+build/default/build.ninja: | deps
+	cmake -S . -B build/default $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: build/default/build.ninja
+	cmake --build build/default -j $(JOBS)
+
+test: build
+	cd build/default && $(CTEST)
+
+test-asan: deps
+	cmake -S . -B build/asan $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug \
+	  -DZQ_SANITIZE=address,undefined
+	cmake --build build/asan -j $(JOBS)
+	cd build/asan && ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 \
+	  UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
+
+test-tsan: deps
+	cmake -S . -B build/tsan $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DZQ_SANITIZE=thread
+	cmake --build build/tsan -j $(JOBS) --target concurrency_tests
+	cd build/tsan && TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 $(CTEST) -L concurrency
+
+bench: deps
+	cmake -S . -B build/bench $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
+	  -DZQ_BUILD_TESTS=OFF -DZQ_BUILD_BENCH=ON
+	cmake --build build/bench -j $(JOBS)
+	@set -e; for b in build/bench/bench/*_bench; do echo "== $$b"; $$b; done
+
+fuzz: deps
+	cmake -S . -B build/fuzz $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DZQ_BUILD_TESTS=OFF -DZQ_BUILD_FUZZ=ON
+	cmake --build build/fuzz -j $(JOBS)
+	@set -e; for f in build/fuzz/fuzz/*_fuzzer; do \
+	  name=$$(basename $$f _fuzzer); \
+	  corpus=build/fuzz/corpus/$$name; mkdir -p $$corpus; \
+	  echo "== $$name ($(FUZZ_SECONDS)s)"; \
+	  if ! $$f -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	      $$corpus fuzz/corpus/$$name > build/fuzz/$$name.log 2>&1; then \
+	    tail -n 60 build/fuzz/$$name.log; exit 1; \
+	  fi; \
+	  grep -E "^(#[0-9]+ *DONE|Done [0-9]+ runs)" build/fuzz/$$name.log | tail -n 1; \
+	done
+
+format:
+	git ls-files '*.h' '*.cc' | xargs clang-format -i
+
+clean:
+	rm -rf build
