@@ -1,0 +1,9 @@
+#include "ZQExtensionKit/config/Extension.h"
+
+namespace zqextensionkit {
+
+// Out of line so that the class's vtable and type information are emitted
+// once, in the kit, and exported with it.
+Extension::~Extension() = default;
+
+}  // namespace zqextensionkit
