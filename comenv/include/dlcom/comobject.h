@@ -1,0 +1,129 @@
+// The component template and the model's null object.
+//
+// Contract:
+// - `by::CComObject<T>` wraps a component class `T` (which derives from its
+//   interface(s) and then from `by::CUnknownImp`) and supplies the three
+//   `IBaseUnknown` operations: those `T` implements itself, or, when `T` only
+//   names its interfaces with `BY_INTERFACES(...)`, the standard ones over
+//   `m_RefCount`. Its destructor is protected: a component is destroyed only
+//   by the `Release` that brings its count to 0, never deleted by a caller.
+// - `CreateInstance(&p)` constructs the object, takes the first reference,
+//   calls `T::init_class(nullptr, nullptr)` and, on `S_OK`, stores the object
+//   in `*p` carrying that reference. When `init_class` returns anything else
+//   the object is destroyed at once and that result is returned; `*p` is not
+//   set. A null `p` gives `E_POINTER`, an allocation failure `E_OUTOFMEMORY`.
+//   `CreateInstanceEx` passes its own `prot`/`punkOuter` to `init_class`;
+//   `CreateInstance2` creates and queries for `riid` in one step.
+// - `by::CNullObjcetUnkown` is a do-nothing component answering only
+//   `IBaseUnknown`.
+// Thread-safety: creation may run on any thread; counts are atomic.
+
+#ifndef DLCOM_COMOBJECT_H_
+#define DLCOM_COMOBJECT_H_
+
+#include <new>
+
+#include "dlcom/unknown.h"
+
+namespace by {
+
+template <class T>
+class CComObject : public T {
+ public:
+  CComObject() = default;
+  CComObject(const CComObject&) = delete;
+  CComObject& operator=(const CComObject&) = delete;
+
+  HRESULT QueryInterface(const ZQIID& riid, void** ppv) override {
+    if constexpr (detail::has_interface_list<T>::value) {
+      return QueryInterfaceFromList(static_cast<T*>(this),
+                                    typename T::by_interface_list(), riid, ppv);
+    } else {
+      return T::QueryInterface(riid, ppv);
+    }
+  }
+
+  ULONG AddRef() override {
+    if constexpr (detail::has_interface_list<T>::value) {
+      return this->InternalAddRef();
+    } else {
+      return T::AddRef();
+    }
+  }
+
+  ULONG Release() override {
+    if constexpr (detail::has_interface_list<T>::value) {
+      const ULONG count = this->InternalRelease();
+      if (count == 0)
+        delete this;
+      return count;
+    } else {
+      return T::Release();
+    }
+  }
+
+  static HRESULT CreateInstance(CComObject<T>** pp) {
+    return CreateInstanceEx(pp, nullptr, nullptr);
+  }
+
+  static HRESULT CreateInstanceEx(CComObject<T>** pp,
+                                  IBaseUnknown* prot,
+                                  IBaseUnknown* punkOuter) {
+    if (pp == nullptr)
+      return E_POINTER;
+    CComObject<T>* object = new (std::nothrow) CComObject<T>();
+    if (object == nullptr)
+      return E_OUTOFMEMORY;
+    object->AddRef();
+    const HRESULT hr = object->init_class(prot, punkOuter);
+    if (hr != S_OK) {
+      delete object;
+      return hr;
+    }
+    *pp = object;
+    return S_OK;
+  }
+
+  // Creates an object and queries it for `riid`; `*ppv` then holds the only
+  // reference. Returns the creation failure or the query's result.
+  static HRESULT CreateInstance2(const ZQGUID& riid, void** ppv) {
+    if (ppv == nullptr)
+      return E_POINTER;
+    CComObject<T>* object = nullptr;
+    HRESULT hr = CreateInstance(&object);
+    if (hr != S_OK)
+      return hr;
+    hr = object->QueryInterface(riid, ppv);
+    object->Release();
+    return hr;
+  }
+
+ protected:
+  ~CComObject() override = default;
+};
+
+// The model's null object: answers only the id of IBaseUnknown.
+class DLCOM_API CNullObjcetUnkown : public IBaseUnknown, public CUnknownImp {
+ public:
+  HRESULT QueryInterface(const ZQIID& riid, void** ppv) override {
+    return QueryInterfaceFromList(this, interface_list<IBaseUnknown>(), riid,
+                                  ppv);
+  }
+  ULONG AddRef() override { return InternalAddRef(); }
+  ULONG Release() override {
+    const ULONG count = InternalRelease();
+    if (count == 0)
+      delete this;
+    return count;
+  }
+  virtual HRESULT init_class(IBaseUnknown* /*prot*/,
+                             IBaseUnknown* /*punkOuter*/) {
+    return S_OK;
+  }
+  virtual HRESULT init_class_inner(IBaseUnknown* /*punkOuter*/) { return S_OK; }
+  ~CNullObjcetUnkown() override = default;
+};
+
+}  // namespace by
+
+#endif  // DLCOM_COMOBJECT_H_
