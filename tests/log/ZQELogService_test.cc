@@ -1,0 +1,175 @@
+#include "ZQExtensionKit/log/ZQELogService.h"
+
+#include <climits>
+#include <cstdlib>
+#include <memory>
+#include <stdexcept>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/LogCapture.h"
+
+namespace zqextensionkit {
+namespace {
+
+using test::CapturedMessage;
+using test::LogCaptureTest;
+
+// A logger that reports its own destruction and what it received.
+class TrackingLogger : public IZQELogger {
+ public:
+  struct Record {
+    bool destroyed = false;
+    std::vector<std::string> messages;
+  };
+
+  explicit TrackingLogger(std::shared_ptr<Record> record)
+      : record_(std::move(record)) {}
+  ~TrackingLogger() override { record_->destroyed = true; }
+  void LogMessage(int, std::string message) override {
+    record_->messages.push_back(std::move(message));
+  }
+
+ private:
+  std::shared_ptr<Record> record_;
+};
+
+class ZQELogServiceTest : public LogCaptureTest {};
+
+TEST_F(ZQELogServiceTest, GetInstanceReturnsOneProcessWideService) {
+  EXPECT_NE(ZQELogService::GetInstance(), nullptr);
+  EXPECT_EQ(ZQELogService::GetInstance(), ZQELogService::GetInstance());
+}
+
+TEST_F(ZQELogServiceTest, FormatsAndPrefixesEachMessage) {
+  ZQELogService::GetInstance()->LogMessage(0, "class id:%s, count %d, %.1f",
+                                           "{A}", 42, 1.5);
+  EXPECT_EQ(messages(),
+            (std::vector<CapturedMessage>{
+                {0, "[ZQExtensionKit] class id:{A}, count 42, 1.5"}}));
+}
+
+TEST_F(ZQELogServiceTest, PassesLevelsThroughUnchanged) {
+  for (int level : {0, 2, -7, INT_MAX, INT_MIN})
+    ZQELogService::GetInstance()->LogMessage(level, "level");
+  std::vector<CapturedMessage> logged = messages();
+  ASSERT_EQ(logged.size(), 5u);
+  EXPECT_EQ(logged[0].level, 0);
+  EXPECT_EQ(logged[1].level, 2);
+  EXPECT_EQ(logged[2].level, -7);
+  EXPECT_EQ(logged[3].level, INT_MAX);
+  EXPECT_EQ(logged[4].level, INT_MIN);
+}
+
+TEST_F(ZQELogServiceTest, CutsFormattedTextAt4095CharactersBeforePrefix) {
+  const std::string long_text(5000, 'x');
+  const std::string exact(4095, 'y');
+  const std::string one_over(4096, 'z');
+  ZQELogService::GetInstance()->LogMessage(0, "%s", long_text.c_str());
+  ZQELogService::GetInstance()->LogMessage(0, "%s", exact.c_str());
+  ZQELogService::GetInstance()->LogMessage(0, "%s", one_over.c_str());
+
+  std::vector<CapturedMessage> logged = messages();
+  ASSERT_EQ(logged.size(), 3u);
+  EXPECT_EQ(logged[0].text, "[ZQExtensionKit] " + std::string(4095, 'x'));
+  EXPECT_EQ(logged[1].text, "[ZQExtensionKit] " + exact);
+  EXPECT_EQ(logged[2].text, "[ZQExtensionKit] " + std::string(4095, 'z'));
+}
+
+TEST_F(ZQELogServiceTest, EmptyFormatGivesThePrefixAlone) {
+  ZQELogService::GetInstance()->LogMessage(0, "%s", "");
+  ASSERT_EQ(messages().size(), 1u);
+  EXPECT_EQ(messages()[0].text, "[ZQExtensionKit] ");
+}
+
+TEST_F(ZQELogServiceTest, NullLoggerIsRefusedAndKeepsTheCurrentOne) {
+  EXPECT_FALSE(ZQELogService::GetInstance()->RegisterLogger(nullptr));
+  ZQELogService::GetInstance()->LogMessage(0, "still here");
+  EXPECT_TRUE(LogContains("still here"));
+}
+
+TEST_F(ZQELogServiceTest, ReplacingTheLoggerDestroysThePreviousOne) {
+  auto first = std::make_shared<TrackingLogger::Record>();
+  auto second = std::make_shared<TrackingLogger::Record>();
+  ZQELogService* service = ZQELogService::GetInstance();
+
+  ASSERT_TRUE(service->RegisterLogger(new TrackingLogger(first)));
+  service->LogMessage(0, "to first");
+  ASSERT_TRUE(service->RegisterLogger(new TrackingLogger(second)));
+  EXPECT_TRUE(first->destroyed);
+  EXPECT_FALSE(second->destroyed);
+  service->LogMessage(0, "to second");
+
+  EXPECT_EQ(first->messages,
+            std::vector<std::string>{"[ZQExtensionKit] to first"});
+  EXPECT_EQ(second->messages,
+            std::vector<std::string>{"[ZQExtensionKit] to second"});
+  // The fixture's capture was replaced as well: it saw nothing.
+  EXPECT_TRUE(messages().empty());
+}
+
+class ThrowingLogger : public IZQELogger {
+ public:
+  void LogMessage(int, std::string) override {
+    throw std::runtime_error("logger failed");
+  }
+};
+
+TEST_F(ZQELogServiceTest, ExceptionFromTheLoggerReachesTheCaller) {
+  ZQELogService::GetInstance()->RegisterLogger(new ThrowingLogger);
+  EXPECT_THROW(ZQELogService::GetInstance()->LogMessage(0, "boom"),
+               std::runtime_error);
+  // Leave a well-behaved logger for whatever runs next.
+  ZQELogService::GetInstance()->RegisterLogger(
+      new TrackingLogger(std::make_shared<TrackingLogger::Record>()));
+}
+
+// Replaces itself with a tracking logger from inside LogMessage().
+class SelfReplacingLogger : public IZQELogger {
+ public:
+  explicit SelfReplacingLogger(std::shared_ptr<TrackingLogger::Record> next)
+      : next_(std::move(next)) {}
+  void LogMessage(int, std::string message) override {
+    ZQELogService::GetInstance()->RegisterLogger(new TrackingLogger(next_));
+    // Still alive: the service keeps the logger until this call returns.
+    received_ = std::move(message);
+    next_->messages.push_back("replaced after " + received_);
+  }
+
+ private:
+  std::shared_ptr<TrackingLogger::Record> next_;
+  std::string received_;
+};
+
+TEST_F(ZQELogServiceTest, LoggerMayInstallItsSuccessorWhileLogging) {
+  auto next = std::make_shared<TrackingLogger::Record>();
+  ZQELogService::GetInstance()->RegisterLogger(new SelfReplacingLogger(next));
+  ZQELogService::GetInstance()->LogMessage(0, "first");
+  ZQELogService::GetInstance()->LogMessage(0, "second");
+  EXPECT_EQ(next->messages,
+            (std::vector<std::string>{"replaced after [ZQExtensionKit] first",
+                                      "[ZQExtensionKit] second"}));
+}
+
+// Runs in a fresh process (the threadsafe death-test style re-executes the
+// binary), where no logger has ever been installed.
+TEST(ZQELogServiceFreshProcessTest, MessagesBeforeAnyLoggerAreDropped) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        ZQELogService::GetInstance()->LogMessage(0, "early %s", "message");
+        auto record = std::make_shared<TrackingLogger::Record>();
+        ZQELogService::GetInstance()->RegisterLogger(
+            new TrackingLogger(record));
+        ZQELogService::GetInstance()->LogMessage(0, "late");
+        std::exit(record->messages ==
+                          std::vector<std::string>{"[ZQExtensionKit] late"}
+                      ? 0
+                      : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+}  // namespace
+}  // namespace zqextensionkit
