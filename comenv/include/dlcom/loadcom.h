@@ -1,0 +1,284 @@
+// Plug-in library loader.
+//
+// Contract:
+// - `IImpModuleBase` owns one dynamic library handle (`m_hMod`) opened from
+//   the path in `m_szModuleName` (at most 259 characters), and resolves a
+//   table of entry points (`GetFunDefs`, ended by a row named "null" in any
+//   case) through `setfuncaddress`. `Load()` returns 1, or -1 when the library
+//   cannot be opened (handle null) or an entry point is missing and
+//   `Exception` says so (the library then stays open). `UnLoad()` closes.
+// - `CComLoader` resolves the four component entry points and holds the
+//   library's framework class factory while loaded. `LoadCom(path)` returns
+//   TRUE when the library is open, all four entry points resolved and the
+//   factory obtained. A path that is null or 260 characters or longer is
+//   refused. A missing entry point leaves the library open (`IsLoaded()` true)
+//   with FALSE; a library that hands out no framework factory is closed
+//   again. Calling `LoadCom` on a loaded loader replaces the library: the old
+//   handle and factory are given up once the new load has been tried.
+// - `CreateInstance` creates an object of class `rclsid` queried for `riid`;
+//   `S_OK` means `*ppv` holds one reference for the caller. It never calls a
+//   null entry point: code that calls `DllGetClassObject` itself must check
+//   it for null too, since a loaded library may lack it after a failed load.
+// - Destruction releases the factory, then closes the library. Close a
+//   loader only after every object created from its library has been
+//   released: their code lives in the library.
+// - Failures are return values plus short trace lines on standard output
+//   ("CComLoader->LoadCom", "IImpModuleBase->Load", ...); nothing is logged
+//   through the log service and nothing throws.
+// Thread-safety: none inside. Load once, on one thread, before any thread
+// creates instances; `CreateInstance` on a loaded loader may then run on
+// several threads at once.
+
+#ifndef DLCOM_LOADCOM_H_
+#define DLCOM_LOADCOM_H_
+
+#include <dlfcn.h>
+#include <strings.h>
+
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+
+#include "dlcom/comsentry.h"
+#include "dlcom/guiddef.h"
+#include "dlcom/unknown.h"
+
+// One row of an entry-point table.
+struct STFunDesc {
+  const char* pFunName;  // symbol name; "null" (any case) ends the table
+  size_t uOffFun;        // index passed to setfuncaddress
+};
+static_assert(sizeof(STFunDesc) == 16 && offsetof(STFunDesc, uOffFun) == 8,
+              "STFunDesc layout");
+
+namespace by {
+namespace detail {
+inline void TraceLine(const char* line) {
+  std::fputs(line, stdout);
+  std::fputc('\n', stdout);
+}
+}  // namespace detail
+}  // namespace by
+
+class DLCOM_API IImpModuleBase {
+ public:
+  IImpModuleBase() : m_szModuleName(), m_hMod(nullptr) {}
+  IImpModuleBase(const IImpModuleBase&) = delete;
+  IImpModuleBase& operator=(const IImpModuleBase&) = delete;
+
+  virtual void InitIAT() {}
+
+  virtual ~IImpModuleBase() { IImpModuleBase::UnLoad(); }
+
+  // Opens m_szModuleName and resolves every row of GetFunDefs().
+  virtual int Load() {
+    by::detail::TraceLine("IImpModuleBase->Load");
+    const STFunDesc* defs = GetFunDefs();
+    m_hMod = dlopen(m_szModuleName, RTLD_LAZY);
+    if (m_hMod == nullptr) {
+      dlerror();  // clears the error; its text is not used
+      return -1;
+    }
+    for (const STFunDesc* row = defs;
+         row != nullptr && row->pFunName != nullptr &&
+         strcasecmp(row->pFunName, "null") != 0;
+         ++row) {
+      dlerror();  // so that the text below belongs to this lookup
+      void* address = dlsym(m_hMod, row->pFunName);
+      if (address == nullptr) {
+        const char* error = dlerror();
+        if (error != nullptr)
+          by::detail::TraceLine(error);
+      }
+      setfuncaddress(row->uOffFun, address);
+      if (address == nullptr && Exception(m_hMod, row->pFunName))
+        return -1;
+    }
+    return 1;
+  }
+
+  // Closes the library if open; always returns 0.
+  virtual int UnLoad() {
+    if (m_hMod != nullptr)
+      dlclose(m_hMod);
+    m_hMod = nullptr;
+    return 0;
+  }
+
+  virtual bool IsLoaded() { return m_hMod != nullptr; }
+
+  // Called for an entry point that cannot be resolved; true fails Load().
+  virtual bool Exception(void* /*hModule*/, const char* /*lpProcName*/) {
+    by::detail::TraceLine("IImpModuleBase->Exception");
+    return true;
+  }
+
+  virtual const STFunDesc* GetFunDefs() = 0;
+  virtual bool setfuncaddress(size_t i, void* p) = 0;
+
+ protected:
+  char m_szModuleName[260];
+  void* m_hMod;
+};
+
+typedef HRESULT (*DefineDllGetClassObject)(const ZQGUID& rclsid,
+                                           const ZQIID& riid,
+                                           void** ppv);
+typedef HRESULT (*DefineDllCanUnloadNow)();
+typedef HRESULT (*DefineDllRegisterServer)();
+typedef HRESULT (*DefineDllUnregisterServer)();
+
+class DLCOM_API CComLoader : protected IImpModuleBase {
+ public:
+  CComLoader()
+      : DllGetClassObject(nullptr),
+        DllCanUnloadNow(nullptr),
+        DllRegisterServer(nullptr),
+        DllUnregisterServer(nullptr) {}
+
+  ~CComLoader() override {
+    m_pClassFactory.dispose();
+    UnLoad();
+  }
+
+  const STFunDesc* GetFunDefs() override {
+    static const STFunDesc kFunDefs[] = {
+        {"DllGetClassObject", 0},
+        {"DllCanUnloadNow", 1},
+        {"DllRegisterServer", 2},
+        {"DllUnregisterServer", 3},
+        {"null", 4},
+    };
+    return kFunDefs;
+  }
+
+  bool setfuncaddress(size_t i, void* p) override {
+    by::detail::TraceLine("CComLoader->setfuncaddress");
+    switch (i) {
+      case 0:
+        DllGetClassObject = reinterpret_cast<DefineDllGetClassObject>(p);
+        break;
+      case 1:
+        DllCanUnloadNow = reinterpret_cast<DefineDllCanUnloadNow>(p);
+        break;
+      case 2:
+        DllRegisterServer = reinterpret_cast<DefineDllRegisterServer>(p);
+        break;
+      case 3:
+        DllUnregisterServer = reinterpret_cast<DefineDllUnregisterServer>(p);
+        break;
+      default:
+        break;
+    }
+    return true;
+  }
+
+  bool IsLoaded() override { return m_hMod != nullptr; }
+
+  // Releases the framework class factory, then closes the library.
+  virtual void UnloadCom() {
+    m_pClassFactory.dispose();
+    UnLoad();
+  }
+
+  BOOL LoadCom(const char* pModPathName) {
+    by::detail::TraceLine("CComLoader->LoadCom");
+    // A loader that is already loaded gives up its library only after the
+    // new one has been opened, so a library loaded twice stays mapped.
+    PreviousModule previous(m_hMod, m_pClassFactory.detach());
+    m_hMod = nullptr;
+    ClearEntryPoints();
+
+    std::memset(m_szModuleName, 0, sizeof(m_szModuleName));
+    const size_t length =
+        pModPathName ? strnlen(pModPathName, sizeof(m_szModuleName)) : 0;
+    if (pModPathName == nullptr || length >= sizeof(m_szModuleName)) {
+      // Never truncated: a cut path could name another file.
+      by::detail::TraceLine("CComLoader->Load fuc fail");
+      return FALSE;
+    }
+    std::memcpy(m_szModuleName, pModPathName, length);
+
+    if (Load() == -1) {
+      by::detail::TraceLine("CComLoader->Load fuc fail");
+      std::memset(m_szModuleName, 0, sizeof(m_szModuleName));
+      return FALSE;
+    }
+    if (DllGetClassObject == nullptr) {
+      by::detail::TraceLine("CComLoader->DllGetClassObject error");
+      return FALSE;
+    }
+    DllGetClassObject(CLSID_MDClassFactory,
+                      by::__uuid_s<by::IComObjectFrameworkClassFactory>::iid,
+                      m_pClassFactory.vpp());
+    if (m_pClassFactory.ptr() == nullptr) {
+      UnloadCom();
+      return FALSE;
+    }
+    return TRUE;
+  }
+
+  HRESULT CreateInstance(const ZQGUID& rclsid,
+                         by::IBaseUnknown* prot,
+                         by::IBaseUnknown* punkOuter,
+                         const ZQIID& riid,
+                         void** ppv) {
+    if (!IsLoaded() || DllGetClassObject == nullptr)
+      return E_UNEXPECTED;
+    if (ppv == nullptr)
+      return E_POINTER;
+    by::com_ptr<by::IClassFactory__> pClassFactory;
+    HRESULT hr = DllGetClassObject(
+        rclsid, by::__uuid_s<by::IClassFactory__>::iid, pClassFactory.vpp());
+    if (hr < 0 || pClassFactory.ptr() == nullptr)
+      return hr != S_OK ? hr : CLASS_E_CLASSNOTAVAILABLE;
+    by::com_ptr<by::IComObjectFrameworkClassFactory> pOFClassFactory;
+    hr = pClassFactory->QueryInterface(
+        by::__uuid_s<by::IComObjectFrameworkClassFactory>::iid,
+        pOFClassFactory.vpp());
+    if (hr < 0 || pOFClassFactory.ptr() == nullptr)
+      return hr != S_OK ? hr : E_NOINTERFACE;
+    by::detail::TraceLine("pOFClassFactory->CreateInstance");
+    return pOFClassFactory->CreateInstance(prot, punkOuter, riid, ppv);
+  }
+
+  using IImpModuleBase::Exception;
+  using IImpModuleBase::InitIAT;
+  using IImpModuleBase::Load;
+  using IImpModuleBase::UnLoad;
+
+  DefineDllGetClassObject DllGetClassObject;
+  DefineDllCanUnloadNow DllCanUnloadNow;
+  DefineDllRegisterServer DllRegisterServer;
+  DefineDllUnregisterServer DllUnregisterServer;
+  by::com_ptr<by::IComObjectFrameworkClassFactory> m_pClassFactory;
+
+ private:
+  // Holds a replaced library and its factory until the end of LoadCom.
+  class PreviousModule {
+   public:
+    PreviousModule(void* handle, by::IComObjectFrameworkClassFactory* factory)
+        : handle_(handle), factory_(factory) {}
+    PreviousModule(const PreviousModule&) = delete;
+    PreviousModule& operator=(const PreviousModule&) = delete;
+    ~PreviousModule() {
+      if (factory_ != nullptr)
+        factory_->Release();
+      if (handle_ != nullptr)
+        dlclose(handle_);
+    }
+
+   private:
+    void* handle_;
+    by::IComObjectFrameworkClassFactory* factory_;
+  };
+
+  void ClearEntryPoints() {
+    DllGetClassObject = nullptr;
+    DllCanUnloadNow = nullptr;
+    DllRegisterServer = nullptr;
+    DllUnregisterServer = nullptr;
+  }
+};
+
+#endif  // DLCOM_LOADCOM_H_
