@@ -1,0 +1,40 @@
+#include "ZQExtensionKit/security/ZQEExtensionLibFileVerifyImpl.h"
+
+#include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/security/ZQEUtility.h"
+#include "base/memory/singleton.h"
+
+namespace zqextensionkit {
+
+// static
+ZQEExtensionLibFileVerify* ZQEExtensionLibFileVerify::GetInstance() {
+  return ZQEExtensionLibFileVerifyImpl::GetInstance();
+}
+
+// static
+ZQEExtensionLibFileVerifyImpl* ZQEExtensionLibFileVerifyImpl::GetInstance() {
+  return base::Singleton<
+      ZQEExtensionLibFileVerifyImpl,
+      base::LeakySingletonTraits<ZQEExtensionLibFileVerifyImpl>>::get();
+}
+
+bool ZQEExtensionLibFileVerifyImpl::Verify(const std::string& file_path,
+                                           const std::string& expected_md5) {
+  std::string md5;
+  if (!ZQEUtility_MD5_File_String(file_path, md5)) {
+    ZQELogService::GetInstance()->LogMessage(
+        0,
+        "[SignVerify] Verify lib file md5 failed, because of generate lib "
+        "file md5 failed.");
+    return false;
+  }
+  // Exact comparison: the digest text is lower-case, so an upper-case
+  // expectation is a mismatch. The caller reports mismatches.
+  if (md5 != expected_md5)
+    return false;
+  ZQELogService::GetInstance()->LogMessage(
+      0, "[SignVerify] Verify lib file md5 success.");
+  return true;
+}
+
+}  // namespace zqextensionkit

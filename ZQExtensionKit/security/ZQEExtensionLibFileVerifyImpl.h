@@ -1,0 +1,36 @@
+// The kit's ZQEExtensionLibFileVerify: an MD5 comparison of the library file,
+// a stateless leaky singleton. Internal to the kit; reach it through
+// ZQEExtensionLibFileVerify::GetInstance().
+
+#ifndef ZQEXTENSIONKIT_SECURITY_ZQEEXTENSIONLIBFILEVERIFYIMPL_H_
+#define ZQEXTENSIONKIT_SECURITY_ZQEEXTENSIONLIBFILEVERIFYIMPL_H_
+
+#include <string>
+
+#include "ZQExtensionKit/security/ZQEExtensionLibFileVerify.h"
+
+namespace base {
+template <typename Type>
+struct DefaultSingletonTraits;
+}  // namespace base
+
+namespace zqextensionkit {
+
+class ZQEExtensionLibFileVerifyImpl : public ZQEExtensionLibFileVerify {
+ public:
+  // Created on the first call, thread-safely; never destroyed.
+  static ZQEExtensionLibFileVerifyImpl* GetInstance();
+
+  bool Verify(const std::string& file_path,
+              const std::string& expected_md5) override;
+
+ private:
+  friend struct base::DefaultSingletonTraits<ZQEExtensionLibFileVerifyImpl>;
+
+  ZQEExtensionLibFileVerifyImpl() = default;
+  ~ZQEExtensionLibFileVerifyImpl() override = default;
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_SECURITY_ZQEEXTENSIONLIBFILEVERIFYIMPL_H_
