@@ -1,0 +1,74 @@
+// ZQServiceManagerImpl: the kit's registry of named services (internal; hosts
+// reach it through ZQServiceManager).
+//
+// Registrations are keyed by class id; names map to class ids, so several
+// names may share one registration. Singleton services are built on their
+// first request and cached by class id for the life of the implementation.
+//
+// Locks: `info_mutex_` guards the two registration maps, `singleton_mutex_`
+// the cache. The second may be taken while holding the first, never the
+// reverse; neither is held while a service constructor runs, so two threads
+// that get the same uncached singleton at once through the implementation may
+// both build it: the first one cached wins and the other caller keeps its own
+// instance. (The facade serialises its calls, so through it one is built.)
+
+#ifndef ZQEXTENSIONKIT_SERVICE_ZQSERVICEMANAGERIMPL_H_
+#define ZQEXTENSIONKIT_SERVICE_ZQSERVICEMANAGERIMPL_H_
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "ZQExtensionKit/service/IZQServiceManager.h"
+#include "ZQExtensionKit/service/ZQServiceRegisterInfo.h"
+#include "dlcom/comsentry.h"
+#include "dlcom/unknown.h"
+
+namespace zqextensionkit {
+
+class ZQServiceManagerImpl final : public IZQServiceManager {
+ public:
+  ZQServiceManagerImpl();
+  ~ZQServiceManagerImpl();
+
+  ZQServiceManagerImpl(const ZQServiceManagerImpl&) = delete;
+  ZQServiceManagerImpl& operator=(const ZQServiceManagerImpl&) = delete;
+
+  bool RegisterService(ZQServiceRegisterInfo& info) override;
+  void* GetService(const std::string& name) override;
+
+ private:
+  bool ClassIsRegistered(const std::string& clsid);
+  // Hands the cached object's by::IBaseUnknown pointer to the caller in
+  // `*ppv` with a reference of its own.
+  bool GetSingletonObject(const std::string& clsid, void** ppv);
+  // Caches `ppv` (an interface pointer) under `clsid` unless an object is
+  // cached there already; the cache takes its own reference.
+  bool SetSingletonObject(const std::string& clsid, void* ppv);
+  // `*info` stays owned by the map; services are never unregistered, so it
+  // stays valid for the life of the implementation.
+  bool GetServiceRegisterInfo(const std::string& clsid,
+                              ZQServiceRegisterInfo** info);
+  bool ServiceIsRegistered(const std::string& name);
+  std::string GetServiceClassId(const std::string& name);
+
+  // Runs the record's constructor; an empty constructor fails.
+  static bool Construct(const ZQServiceRegisterInfo& info, void** result);
+
+  std::recursive_mutex singleton_mutex_;
+  // Guarded by singleton_mutex_. Cached singletons by class id, one reference
+  // each.
+  std::map<std::string, by::com_ptr<by::IBaseUnknown>> singleton_obj_dict_;
+
+  std::recursive_mutex info_mutex_;
+  // Guarded by info_mutex_. Registrations by class id.
+  std::map<std::string, std::shared_ptr<ZQServiceRegisterInfo>>
+      service_register_infos_;
+  // Guarded by info_mutex_. Service name -> class id.
+  std::map<std::string, std::string> service_name_clsid_mapping_;
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_SERVICE_ZQSERVICEMANAGERIMPL_H_
