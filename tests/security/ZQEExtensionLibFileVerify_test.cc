@@ -1,15 +1,13 @@
 #include "ZQExtensionKit/security/ZQEExtensionLibFileVerify.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "ZQExtensionKit/security/ZQEExtensionSignVerify.h"
+#include "tests/security/ScopedTempDir.h"
 #include "tests/support/LogCapture.h"
 
 namespace zqextensionkit {
@@ -24,26 +22,12 @@ constexpr char kEmptyMd5[] = "d41d8cd98f00b204e9800998ecf8427e";
 
 class ZQEExtensionLibFileVerifyTest : public test::LogCaptureTest {
  protected:
-  void SetUp() override {
-    test::LogCaptureTest::SetUp();
-    std::string tmpl =
-        (std::filesystem::temp_directory_path() / "zq_verify_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-    test::LogCaptureTest::TearDown();
-  }
-
   std::string WriteFile(const std::string& name, const std::string& content) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream(path, std::ios::binary) << content;
-    return path;
+    return temp_.WriteFile(name, content);
   }
 
-  std::filesystem::path dir_;
+  test::ScopedTempDir temp_;
+  const std::filesystem::path& dir_ = temp_.path();
 };
 
 TEST_F(ZQEExtensionLibFileVerifyTest, MatchingDigestPassesAndIsLogged) {

@@ -1,15 +1,15 @@
 #include "ZQExtensionKit/security/ZQEUtility.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/security/ScopedTempDir.h"
 
 namespace zqextensionkit {
 namespace {
@@ -52,26 +52,12 @@ std::string PatternBytes(size_t size) {
 
 class ZQEUtilityMd5Test : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string tmpl =
-        (std::filesystem::temp_directory_path() / "zq_md5_XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir_ = tmpl;
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-
   std::string WriteFile(const std::string& name, const std::string& content) {
-    const std::string path = (dir_ / name).string();
-    std::ofstream out(path, std::ios::binary);
-    out.write(content.data(), static_cast<std::streamsize>(content.size()));
-    EXPECT_TRUE(out.good());
-    return path;
+    return temp_.WriteFile(name, content);
   }
 
-  std::filesystem::path dir_;
+  test::ScopedTempDir temp_;
+  const std::filesystem::path& dir_ = temp_.path();
 };
 
 TEST_F(ZQEUtilityMd5Test, StringDigestsMatchRfc1321) {
