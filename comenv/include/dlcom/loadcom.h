@@ -10,11 +10,12 @@
 // - `CComLoader` resolves the four component entry points and holds the
 //   library's framework class factory while loaded. `LoadCom(path)` returns
 //   TRUE when the library is open, all four entry points resolved and the
-//   factory obtained. A path that is null or 260 characters or longer is
-//   refused. A missing entry point leaves the library open (`IsLoaded()` true)
-//   with FALSE; a library that hands out no framework factory is closed
-//   again. Calling `LoadCom` on a loaded loader replaces the library: the old
-//   handle and factory are given up once the new load has been tried.
+//   factory obtained. A path that is null, empty, or 260 characters or
+//   longer is refused ("CComLoader->Load fuc fail", nothing opened). A missing
+//   entry point leaves the library open (`IsLoaded()` true) with FALSE; a
+//   library that hands out no framework factory is closed again. Calling
+//   `LoadCom` on a loaded loader replaces the library: the old handle and
+//   factory are given up once the new load has been tried.
 // - `CreateInstance` creates an object of class `rclsid` queried for `riid`;
 //   `S_OK` means `*ppv` holds one reference for the caller. It never calls a
 //   null entry point: code that calls `DllGetClassObject` itself must check
@@ -192,8 +193,9 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
     std::memset(m_szModuleName, 0, sizeof(m_szModuleName));
     const size_t length =
         pModPathName ? strnlen(pModPathName, sizeof(m_szModuleName)) : 0;
-    if (pModPathName == nullptr || length >= sizeof(m_szModuleName)) {
-      // Never truncated: a cut path could name another file.
+    if (length == 0 || length >= sizeof(m_szModuleName)) {
+      // Never truncated: a cut path could name another file. An empty path
+      // would make the dynamic loader hand back the running program.
       by::detail::TraceLine("CComLoader->Load fuc fail");
       return FALSE;
     }
