@@ -1,0 +1,58 @@
+// ZQNotificationParameters: what a notification carries, as an opaque pointer.
+//
+// The bus passes parameters through to observers untouched; the pointed-to
+// object stays owned by whoever posted and must outlive the Notify() call.
+// A default-constructed value holds null (IZQNotificationService::NoParams()).
+// Values are plain copyable data and safe to use from any thread.
+//
+//   SyncMessage message = ...;
+//   service->Notify(NOTIFICATION_OPEN_SYNC_MESSAGE, Source<Chat>(chat),
+//                   Params<SyncMessage>(&message));
+
+#ifndef ZQEXTENSIONKIT_EVENT_ZQNOTIFICATIONPARAMETERS_H_
+#define ZQEXTENSIONKIT_EVENT_ZQNOTIFICATIONPARAMETERS_H_
+
+#include <cstdint>
+
+namespace zqextensionkit {
+
+class ZQNotificationParameters {
+ public:
+  ZQNotificationParameters() : ptr_(nullptr) {}
+  ZQNotificationParameters(const ZQNotificationParameters& other) = default;
+  ZQNotificationParameters& operator=(const ZQNotificationParameters& other) =
+      default;
+  ~ZQNotificationParameters() = default;
+
+  uintptr_t map_key() const { return reinterpret_cast<uintptr_t>(ptr_); }
+
+  bool operator==(const ZQNotificationParameters& other) const {
+    return ptr_ == other.ptr_;
+  }
+  bool operator!=(const ZQNotificationParameters& other) const {
+    return ptr_ != other.ptr_;
+  }
+
+ protected:
+  explicit ZQNotificationParameters(const void* ptr) : ptr_(ptr) {}
+
+  const void* ptr_;
+};
+
+// Parameters of type T.
+template <class T>
+class Params : public ZQNotificationParameters {
+ public:
+  explicit Params(const T* ptr) : ZQNotificationParameters(ptr) {}
+  // Recovers the typed parameters received in Observe(); the caller asserts
+  // that they were posted as a T.
+  explicit Params(const ZQNotificationParameters& other)
+      : ZQNotificationParameters(other) {}
+
+  T* operator->() const { return ptr(); }
+  T* ptr() const { return static_cast<T*>(const_cast<void*>(ptr_)); }
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_EVENT_ZQNOTIFICATIONPARAMETERS_H_
