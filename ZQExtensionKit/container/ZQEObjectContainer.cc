@@ -94,10 +94,15 @@ bool ZQEObjectContainer::ClassIsRegistered(const std::string& clsid) {
   }
   const bool found =
       object_register_infos_.find(clsid) != object_register_infos_.end();
+  LogRegistrationLookup(clsid, found);
+  return found;
+}
+
+void ZQEObjectContainer::LogRegistrationLookup(const std::string& clsid,
+                                               bool found) {
   ZQELogService::GetInstance()->LogMessage(
       0, "object container impl - class id:%s, class %s", clsid.c_str(),
       found ? "is registered" : "is not registered");
-  return found;
 }
 
 bool ZQEObjectContainer::GetObjectRegisterInfo(
@@ -112,8 +117,13 @@ bool ZQEObjectContainer::GetObjectRegisterInfo(
   }
   // Held across the check and the fetch, so no unregistration falls between
   // them.
+  // The check is ClassIsRegistered()'s, message included, done with the
+  // same lookup that fetches the record.
   std::lock_guard<std::recursive_mutex> info_lock(info_mutex_);
-  if (!ClassIsRegistered(clsid)) {
+  auto it = object_register_infos_.find(clsid);
+  const bool found = it != object_register_infos_.end();
+  LogRegistrationLookup(clsid, found);
+  if (!found) {
     info->reset();
     ZQELogService::GetInstance()->LogMessage(
         0,
@@ -121,7 +131,7 @@ bool ZQEObjectContainer::GetObjectRegisterInfo(
         "of class is not registered");
     return false;
   }
-  *info = object_register_infos_.find(clsid)->second;
+  *info = it->second;
   ZQELogService::GetInstance()->LogMessage(
       0, "object container impl - get object register info success");
   return true;

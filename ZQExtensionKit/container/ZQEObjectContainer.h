@@ -91,7 +91,8 @@ class ZQEXTENSIONKIT_EXPORT IZQEObjectContainer {
   virtual ~IZQEObjectContainer() = default;
 };
 
-class ZQEXTENSIONKIT_EXPORT ZQEObjectContainer : public IZQEObjectContainer {
+class ZQEXTENSIONKIT_EXPORT ZQEObjectContainer final
+    : public IZQEObjectContainer {
  public:
   // The process-wide instance, created on first use, never destroyed.
   static ZQEObjectContainer* GetInstance();
@@ -130,6 +131,8 @@ class ZQEXTENSIONKIT_EXPORT ZQEObjectContainer : public IZQEObjectContainer {
   // caller uses it even if another thread unregisters the class meanwhile.
   bool GetObjectRegisterInfo(const std::string& clsid,
                              std::shared_ptr<ZQEObjectRegisterInfo>* info);
+  // Writes ClassIsRegistered()'s message for `clsid`.
+  void LogRegistrationLookup(const std::string& clsid, bool found);
 
   // Lock order: info_mutex_ may be held while singleton_mutex_ is taken,
   // never the reverse.

@@ -12,10 +12,10 @@ namespace {
 constexpr char kLogPrefix[] = "[ZQExtensionKit] ";
 constexpr size_t kFormatBufferSize = 4096;
 
-} // namespace
+}  // namespace
 
 // static
-ZQELogService *ZQELogService::GetInstance() {
+ZQELogService* ZQELogService::GetInstance() {
   return base::Singleton<ZQELogService,
                          base::LeakySingletonTraits<ZQELogService>>::get();
 }
@@ -24,7 +24,7 @@ ZQELogService::ZQELogService() = default;
 
 ZQELogService::~ZQELogService() = default;
 
-bool ZQELogService::RegisterLogger(IZQELogger *logger) {
+bool ZQELogService::RegisterLogger(IZQELogger* logger) {
   if (!logger)
     return false;
   // If the control block cannot be allocated, shared_ptr deletes `logger`
@@ -35,7 +35,7 @@ bool ZQELogService::RegisterLogger(IZQELogger *logger) {
   return true;
 }
 
-void ZQELogService::LogMessage(int level, const char *format, ...) {
+void ZQELogService::LogMessage(int level, const char* format, ...) {
   // Without a logger the formatted text would be dropped anyway, so the
   // formatting is skipped: nothing observable changes and the kit's many log
   // sites cost next to nothing until the host installs a logger.
@@ -57,7 +57,7 @@ void ZQELogService::LogMessage(int level, const char *format, ...) {
   logger->LogMessage(level, message);
 }
 
-std::string ZQELogService::vform(const char *format, va_list args) {
+std::string ZQELogService::vform(const char* format, va_list args) {
   char buffer[kFormatBufferSize];
   buffer[0] = '\0';
   // vsnprintf always terminates within the buffer, so the text is cut at
@@ -68,4 +68,4 @@ std::string ZQELogService::vform(const char *format, va_list args) {
   return std::string(buffer);
 }
 
-} // namespace zqextensionkit
+}  // namespace zqextensionkit

@@ -33,46 +33,47 @@
 #include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
 
 namespace base {
-template <typename Type> struct DefaultSingletonTraits;
-} // namespace base
+template <typename Type>
+struct DefaultSingletonTraits;
+}  // namespace base
 
 namespace zqextensionkit {
 
 // Implemented by the host: receives every finished message. The kit passes
 // `level` through unchanged; it logs nearly everything at level 0.
 class ZQEXTENSIONKIT_EXPORT IZQELogger {
-public:
+ public:
   virtual void LogMessage(int level, std::string message) = 0;
   virtual ~IZQELogger() = default;
 };
 
 class ZQEXTENSIONKIT_EXPORT IZQELogService {
-public:
+ public:
   // Installs `logger` and takes ownership of it; the previous logger is
   // destroyed. A null `logger` returns false and keeps the current one.
-  virtual bool RegisterLogger(IZQELogger *logger) = 0;
+  virtual bool RegisterLogger(IZQELogger* logger) = 0;
   // Formats one message and forwards it to the installed logger, if any.
   // (Argument 1 is the implicit `this`.)
-  virtual void LogMessage(int level, const char *format, ...)
+  virtual void LogMessage(int level, const char* format, ...)
       __attribute__((format(printf, 3, 4))) = 0;
 
-protected:
+ protected:
   virtual ~IZQELogService() = default;
 };
 
-class ZQEXTENSIONKIT_EXPORT ZQELogService : public IZQELogService {
-public:
+class ZQEXTENSIONKIT_EXPORT ZQELogService final : public IZQELogService {
+ public:
   // The process-wide instance, created on the first call, never destroyed.
-  static ZQELogService *GetInstance();
+  static ZQELogService* GetInstance();
 
-  ZQELogService(const ZQELogService &) = delete;
-  ZQELogService &operator=(const ZQELogService &) = delete;
+  ZQELogService(const ZQELogService&) = delete;
+  ZQELogService& operator=(const ZQELogService&) = delete;
 
-  bool RegisterLogger(IZQELogger *logger) override;
-  void LogMessage(int level, const char *format, ...) override
+  bool RegisterLogger(IZQELogger* logger) override;
+  void LogMessage(int level, const char* format, ...) override
       __attribute__((format(printf, 3, 4)));
 
-private:
+ private:
   friend struct base::DefaultSingletonTraits<ZQELogService>;
 
   ZQELogService();
@@ -80,13 +81,13 @@ private:
 
   // Formats into a 4096-byte buffer: the result holds at most 4095
   // characters.
-  std::string vform(const char *format, va_list args)
+  std::string vform(const char* format, va_list args)
       __attribute__((format(printf, 2, 0)));
 
   // The installed logger; empty until the host installs one.
   std::shared_ptr<IZQELogger> logger_ptr_;
 };
 
-} // namespace zqextensionkit
+}  // namespace zqextensionkit
 
-#endif // ZQEXTENSIONKIT_LOG_ZQELOGSERVICE_H_
+#endif  // ZQEXTENSIONKIT_LOG_ZQELOGSERVICE_H_
