@@ -34,7 +34,6 @@ const char kBundleClassId[] = "BundleClassId";
 const char kExtensionPoints[] = "extensionPoints";
 
 // Extension point.
-const char kType[] = "type";
 const char kIId[] = "iid";
 const char kExtensions[] = "extensions";
 
@@ -62,15 +61,41 @@ enum class SettingMapRule {
   kAnyKey,
 };
 
+// The text of the string member `key` of `dict`, read in place; null when
+// the member is absent or of another type. None of the manifest's keys holds
+// a ".", so the literal lookup finds what a path lookup would.
+const std::string* FindString(const base::DictionaryValue& dict,
+                              const std::string& key) {
+  const base::Value* value = nullptr;
+  if (!dict.GetWithoutPathExpansion(key, &value) ||
+      !value->IsType(base::Value::TYPE_STRING)) {
+    return nullptr;
+  }
+  return &static_cast<const base::StringValue*>(value)->GetString();
+}
+
+// The text of the string member `key` of `dict`, or "" when there is none.
+std::string StringOrEmpty(const base::DictionaryValue& dict,
+                          const std::string& key) {
+  const std::string* value = FindString(dict, key);
+  return value ? *value : std::string();
+}
+
 std::map<std::string, std::string> ParsePayloads(
     const base::DictionaryValue& payloads) {
   std::map<std::string, std::string> result;
   // Member names are taken literally: a "." in a payload key is not a path.
+  // The iterator walks the keys in the map's own order, so each insertion
+  // goes at the end.
   for (base::DictionaryValue::Iterator it(payloads); !it.IsAtEnd();
        it.Advance()) {
-    std::string value;
-    if (it.value().GetAsString(&value) && !value.empty())
-      result.emplace(it.key(), std::move(value));
+    const base::Value& value = it.value();
+    if (!value.IsType(base::Value::TYPE_STRING))
+      continue;
+    const std::string& text =
+        static_cast<const base::StringValue&>(value).GetString();
+    if (!text.empty())
+      result.emplace_hint(result.end(), it.key(), text);
   }
   return result;
 }
@@ -78,22 +103,26 @@ std::map<std::string, std::string> ParsePayloads(
 std::map<std::string, std::vector<std::string>> ParseConstraints(
     const base::ListValue& constraints) {
   std::map<std::string, std::vector<std::string>> result;
-  for (size_t i = 0; i < constraints.GetSize(); ++i) {
+  for (const auto& element : constraints) {
     const base::DictionaryValue* constraint = nullptr;
-    if (!constraints.GetDictionary(i, &constraint))
+    if (!element->GetAsDictionary(&constraint))
       continue;
-    std::string key;
-    constraint->GetString(kConstraintKey, &key);
+    std::string key = StringOrEmpty(*constraint, kConstraintKey);
+    // The first object with a given key wins.
+    if (result.count(key))
+      continue;
     std::vector<std::string> values;
     const base::ListValue* value_list = nullptr;
-    if (constraint->GetList(kConstraintValue, &value_list)) {
-      for (size_t j = 0; j < value_list->GetSize(); ++j) {
-        std::string value;
-        if (value_list->GetString(j, &value))
-          values.push_back(std::move(value));
+    if (constraint->GetListWithoutPathExpansion(kConstraintValue,
+                                                &value_list)) {
+      values.reserve(value_list->GetSize());
+      for (const auto& value : *value_list) {
+        if (value->IsType(base::Value::TYPE_STRING)) {
+          values.push_back(
+              static_cast<const base::StringValue&>(*value).GetString());
+        }
       }
     }
-    // The first object with a given key wins.
     result.emplace(std::move(key), std::move(values));
   }
   return result;
@@ -113,9 +142,8 @@ bool ParseSettingMap(const base::DictionaryValue& settings,
   };
   bool any_read = false;
   for (const auto& field : fields) {
-    std::string value;
-    if (settings.GetString(field.first, &value)) {
-      *field.second = std::move(value);
+    if (const std::string* value = FindString(settings, field.first)) {
+      *field.second = *value;
       any_read = true;
     } else if (rule == SettingMapRule::kAllKeys) {
       return false;
@@ -137,42 +165,39 @@ bool ParseExtensionWithRule(ExtensionPointImpl* ep,
   if (!ep || !extension || !ext)
     return false;
 
-  std::string id;
-  if (!extension->GetString(kId, &id))
+  const std::string* id = FindString(*extension, kId);
+  if (!id)
     return false;
-  std::string version;
-  extension->GetString(kVersion, &version);
-  std::string clsid;
-  extension->GetString(kClsId, &clsid);
 
   auto record = std::make_unique<ExtensionImpl>(ep);
-  record->SetID(id);
+  record->SetID(*id);
   record->SetExtensionPointID(ep->GetID());
-  record->SetVersion(version);
-  record->SetClassID(clsid);
+  if (const std::string* version = FindString(*extension, kVersion))
+    record->SetVersion(*version);
+  if (const std::string* clsid = FindString(*extension, kClsId))
+    record->SetClassID(*clsid);
 
   bool is_singleton = true;
-  extension->GetBoolean(kIsSingleton, &is_singleton);
+  extension->GetBooleanWithoutPathExpansion(kIsSingleton, &is_singleton);
   record->SetIsSingleton(is_singleton);
 
   const base::DictionaryValue* payloads = nullptr;
-  if (extension->GetDictionary(kPayloads, &payloads))
+  if (extension->GetDictionaryWithoutPathExpansion(kPayloads, &payloads))
     record->SetPayloads(ParsePayloads(*payloads));
 
   const base::ListValue* constraints = nullptr;
-  if (extension->GetList(kConstraints, &constraints))
+  if (extension->GetListWithoutPathExpansion(kConstraints, &constraints))
     record->SetConstraints(ParseConstraints(*constraints));
 
   const base::DictionaryValue* settings = nullptr;
   SettingMap setting_map;
-  if (extension->GetDictionary(kSettingMap, &settings) &&
+  if (extension->GetDictionaryWithoutPathExpansion(kSettingMap, &settings) &&
       ParseSettingMap(*settings, rule, &setting_map)) {
-    record->SetSettingMap(setting_map);
+    record->SetSettingMap(std::move(setting_map));
   }
 
-  std::string unified_id;
-  extension->GetString(kUnifiedId, &unified_id);
-  record->SetUnifiedId(unified_id);
+  if (const std::string* unified_id = FindString(*extension, kUnifiedId))
+    record->SetUnifiedId(*unified_id);
 
   *ext = record.release();
   return true;
@@ -205,33 +230,19 @@ bool ArtifactParser::ParseArtifact(const base::FilePath& file_path,
   if (!dict || !artifact)
     return false;
 
-  std::string id;
-  dict->GetString(kId, &id);
-  std::string version;
-  dict->GetString(kVersion, &version);
-  std::string foundation_version;
-  dict->GetString(kFoundationVersion, &foundation_version);
-  std::string main_entry;
-  dict->GetString(kMainEntry, &main_entry);
-  std::string lib_file_md5;
-  dict->GetString(kLibFileMD5, &lib_file_md5);
-  std::string sign_md5;
-  dict->GetString(kSignMD5, &sign_md5);
-  std::string bundle_clsid;
-  dict->GetString(kBundleClassId, &bundle_clsid);
-
   auto result = std::make_unique<Artifact>(file_path);
-  result->SetID(id);
-  result->SetVersion(base::Version(version));
-  result->SetFoundationVersion(base::Version(foundation_version));
-  result->SetBinFilePath(main_entry);
-  result->SetLibFileMD5(lib_file_md5);
-  result->SetSignMD5(sign_md5);
-  result->SetBundleClassId(bundle_clsid);
+  result->SetID(StringOrEmpty(*dict, kId));
+  result->SetVersion(base::Version(StringOrEmpty(*dict, kVersion)));
+  result->SetFoundationVersion(
+      base::Version(StringOrEmpty(*dict, kFoundationVersion)));
+  result->SetBinFilePath(StringOrEmpty(*dict, kMainEntry));
+  result->SetLibFileMD5(StringOrEmpty(*dict, kLibFileMD5));
+  result->SetSignMD5(StringOrEmpty(*dict, kSignMD5));
+  result->SetBundleClassId(StringOrEmpty(*dict, kBundleClassId));
   result->SetResourcesPath(file_path.Append(kResourcesDirName).value());
 
   base::ListValue* points = nullptr;
-  if (dict->GetList(kExtensionPoints, &points)) {
+  if (dict->GetListWithoutPathExpansion(kExtensionPoints, &points)) {
     for (size_t i = 0; i < points->GetSize(); ++i) {
       base::DictionaryValue* ept = nullptr;
       if (!points->GetDictionary(i, &ept))
@@ -253,21 +264,16 @@ bool ArtifactParser::ParseExtensionPoint(Artifact* artifact,
   if (!extension_point || !ept)
     return false;
 
-  std::string id;
-  if (!ept->GetString(kId, &id))
+  const std::string* id = FindString(*ept, kId);
+  if (!id)
     return false;
-  // "type" is read for completeness but not interpreted: every point reports
-  // ExtensionPointTypeUnkown.
-  std::string type;
-  ept->GetString(kType, &type);
-  std::string iid;
-  ept->GetString(kIId, &iid);
+  // "type" is not interpreted: every point reports ExtensionPointTypeUnkown.
 
   auto point = std::make_unique<ExtensionPointImpl>(artifact);
-  point->SetInfo(id, iid);
+  point->SetInfo(*id, StringOrEmpty(*ept, kIId));
 
   base::ListValue* extensions = nullptr;
-  if (ept->GetList(kExtensions, &extensions)) {
+  if (ept->GetListWithoutPathExpansion(kExtensions, &extensions)) {
     for (size_t i = 0; i < extensions->GetSize(); ++i) {
       base::DictionaryValue* extension = nullptr;
       if (!extensions->GetDictionary(i, &extension))

@@ -1,5 +1,7 @@
 #include "ZQExtensionKit/config/ExtensionImpl.h"
 
+#include <utility>
+
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/ExtensionPointImpl.h"
 
@@ -122,8 +124,21 @@ void ExtensionImpl::SetConstraints(
   constraints_ = constraints;
 }
 
+void ExtensionImpl::SetPayloads(std::map<std::string, std::string>&& payloads) {
+  payloads_ = std::move(payloads);
+}
+
+void ExtensionImpl::SetConstraints(
+    std::map<std::string, std::vector<std::string>>&& constraints) {
+  constraints_ = std::move(constraints);
+}
+
 void ExtensionImpl::SetSettingMap(const SettingMap& setting_map) {
   setting_maps_ = setting_map;
+}
+
+void ExtensionImpl::SetSettingMap(SettingMap&& setting_map) {
+  setting_maps_ = std::move(setting_map);
 }
 
 void ExtensionImpl::SetIsSingleton(bool is_singleton) {

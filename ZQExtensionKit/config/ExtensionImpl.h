@@ -61,9 +61,13 @@ class ZQEXTENSIONKIT_EXPORT ExtensionImpl : public Extension {
   void SetResourcePath(const std::string& resource_path);
   void SetUnifiedId(const std::string& unified_id);
   void SetPayloads(const std::map<std::string, std::string>& payloads);
+  void SetPayloads(std::map<std::string, std::string>&& payloads);
   void SetConstraints(
       const std::map<std::string, std::vector<std::string>>& constraints);
+  void SetConstraints(
+      std::map<std::string, std::vector<std::string>>&& constraints);
   void SetSettingMap(const SettingMap& setting_map);
+  void SetSettingMap(SettingMap&& setting_map);
   void SetIsSingleton(bool is_singleton);
 
   ExtensionPointImpl* GetOwnerExtensionPoint() const;
