@@ -10,7 +10,6 @@
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/ExtensionAction.h"
 #include "ZQExtensionKit/config/ExtensionPointImpl.h"
-#include "ZQExtensionKit/config/ZQExtensionAuthInfo.h"
 #include "base/files/file_path.h"
 #include "gtest/gtest.h"
 
@@ -88,23 +87,6 @@ TEST(ExtensionImplTest, PackageWithoutEntryLibraryIsNotNative) {
   Package pkg;
   pkg.artifact.SetBinFilePath("");
   EXPECT_FALSE(pkg.extension->IsNative());
-}
-
-TEST(ExtensionImplTest, GettersReturnCopiesAndSettersReplaceWholeMaps) {
-  ExtensionImpl ext;
-  ext.SetPayloads({{"a", "1"}, {"b", "2"}});
-  ext.SetPayloads({{"c", "3"}});
-  ext.SetConstraints({{"k", {"x"}}});
-  SettingMap settings;
-  settings.host_ = "https://h";
-  ext.SetSettingMap(settings);
-
-  auto payloads = ext.GetPayloads();
-  payloads["d"] = "4";
-  EXPECT_EQ(ext.GetPayloads(),
-            (std::map<std::string, std::string>{{"c", "3"}}));
-  EXPECT_EQ(ext.GetConstraints().at("k"), std::vector<std::string>{"x"});
-  EXPECT_EQ(ext.GetSettingMap().host_, "https://h");
 }
 
 TEST(ArtifactTest, FreshArtifactIsEmptyExceptItsRootPath) {
@@ -215,14 +197,6 @@ TEST(ExtensionDefinesTest, EnumeratorsKeepTheirValues) {
   static_assert(
       sizeof(ExtensionPointType) == 4 && sizeof(ExtensionActionType) == 4,
       "enumerations are 32-bit");
-}
-
-TEST(ZQExtensionAuthInfoTest, OnlyTheAccessKeyChangesAfterConstruction) {
-  ZQExtensionAuthInfo info("host", "bundle", "");
-  info.SetAccessKey("key");
-  EXPECT_EQ(info.GetHost(), "host");
-  EXPECT_EQ(info.GetBundleId(), "bundle");
-  EXPECT_EQ(info.GetAccessKey(), "key");
 }
 
 }  // namespace
