@@ -165,8 +165,10 @@ class JSONValueBuilder {
   bool number_float(json::number_float_t value, const json::string_t&) {
     return Add(scoped_ptr<Value>(new FundamentalValue(value)));
   }
+  // Strings and keys are copied, not moved: the parser reuses its token
+  // buffer, and keeping that buffer's capacity is cheaper than regrowing it.
   bool string(json::string_t& value) {
-    return Add(scoped_ptr<Value>(new StringValue(std::move(value))));
+    return Add(scoped_ptr<Value>(new StringValue(value)));
   }
   bool binary(json::binary_t&) {
     // Only binary formats produce this; JSON text never does.
@@ -176,7 +178,11 @@ class JSONValueBuilder {
     return OpenContainer(scoped_ptr<Value>(new DictionaryValue));
   }
   bool key(json::string_t& key) {
-    key_ = std::move(key);
+    // The entry is made now and filled by the value that follows. A repeated
+    // key finds its earlier entry, whose value is then replaced: the last
+    // one wins.
+    Value* parent = stack_.back();
+    slot_ = &static_cast<DictionaryValue*>(parent)->dictionary_[key];
     return true;
   }
   bool end_object() {
@@ -221,11 +227,14 @@ class JSONValueBuilder {
     }
     Value* parent = stack_.back();
     if (parent->IsType(Value::TYPE_LIST)) {
-      static_cast<ListValue*>(parent)->list_.push_back(std::move(value));
+      ListValue::Storage& list = static_cast<ListValue*>(parent)->list_;
+      // Most arrays are short: one allocation of four slots instead of
+      // growing through one, two and four.
+      if (list.empty())
+        list.reserve(4);
+      list.push_back(std::move(value));
     } else {
-      // A repeated key replaces the earlier value: the last one wins.
-      static_cast<DictionaryValue*>(parent)->dictionary_.insert_or_assign(
-          std::move(key_), std::move(value));
+      *slot_ = std::move(value);
     }
     return true;
   }
@@ -241,7 +250,8 @@ class JSONValueBuilder {
   scoped_ptr<Value> root_;
   // The open containers, innermost last. Owned by |root_|.
   std::vector<Value*> stack_;
-  std::string key_;
+  // The entry of the current dictionary that the next value fills.
+  scoped_ptr<Value>* slot_ = nullptr;
   JSONReader::JsonParseError error_code_ = JSONReader::JSON_NO_ERROR;
   size_t error_offset_ = 0;
 };
