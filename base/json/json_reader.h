@@ -10,8 +10,10 @@
 //
 // Ownership: the returned tree belongs to the caller.
 // Failure: null; ReadAndReturnError() also reports the cause as a code and as
-// "Line: %d, column: %d, %s" (1-based line and byte column of the offending
-// byte, then the cause text, e.g. "Syntax error.").
+// "Line: %d, column: %d, %s": the 1-based line and byte column where reading
+// stopped (the byte that broke the grammar, or the end of a malformed token;
+// for "Too much nesting." the bracket that opened level 201), then the cause
+// text, e.g. "Syntax error.". Positions count from after a byte-order mark.
 // Thread-safety: the static functions may be called from any thread.
 //
 //   int code = 0;
