@@ -69,11 +69,23 @@ class ObserverListBase {
     ObserverType* GetNext() {
       if (!list_)
         return nullptr;
-      const std::vector<ObserverType*>& observers = list_->observers_;
-      const size_t bound = std::min(max_index_, observers.size());
-      while (index_ < bound && !observers[index_])
-        ++index_;
-      return index_ < bound ? observers[index_++] : nullptr;
+      // Re-read on every call: the previous observer may have changed the
+      // list (appending may even have moved its storage).
+      ObserverType* const* slots = list_->observers_.data();
+      size_t bound = list_->observers_.size();
+      if (max_index_ < bound)
+        bound = max_index_;
+      size_t index = index_;
+      while (index < bound) {
+        ObserverType* observer = slots[index++];
+        // Blank slots are rare: lay the found case out as the straight path.
+        if (__builtin_expect(observer != nullptr, 1)) {
+          index_ = index;
+          return observer;
+        }
+      }
+      index_ = index;
+      return nullptr;
     }
 
    private:

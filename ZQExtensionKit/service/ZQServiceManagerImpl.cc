@@ -15,6 +15,10 @@ ZQELogService* Log() {
 
 }  // namespace
 
+ZQServiceManagerImpl::ServiceRecord::ServiceRecord(
+    const ZQServiceRegisterInfo& info)
+    : ZQServiceRegisterInfo(info), parsed_iid(S2GUIDA(iid.c_str(), true)) {}
+
 ZQServiceManagerImpl::ZQServiceManagerImpl() = default;
 
 ZQServiceManagerImpl::~ZQServiceManagerImpl() = default;
@@ -51,8 +55,8 @@ bool ZQServiceManagerImpl::RegisterService(ZQServiceRegisterInfo& info) {
   }
   // The first registration of a class id is kept; a second name for it maps
   // to that first record.
-  service_register_infos_.emplace(
-      info.clsid, std::make_shared<ZQServiceRegisterInfo>(info));
+  service_register_infos_.emplace(info.clsid,
+                                  std::make_shared<ServiceRecord>(info));
   service_name_clsid_mapping_.emplace(info.name, info.clsid);
   return true;
 }
@@ -64,20 +68,29 @@ void* ZQServiceManagerImpl::GetService(const std::string& name) {
                       "service name is empty");
     return nullptr;
   }
-  if (!ServiceIsRegistered(name)) {
-    Log()->LogMessage(0,
-                      "service manager impl - get service failed, because of "
-                      "service is not registered");
-    return nullptr;
+  ServiceRecord* info = nullptr;
+  {
+    // One hold for both lookups; the helpers' own locks are then re-entries
+    // by the owning thread, which cost no atomic operation.
+    std::lock_guard<std::recursive_mutex> lock(info_mutex_);
+    // Registered names always map to a non-empty class id.
+    const std::string& mapped_clsid = GetServiceClassId(name);
+    if (mapped_clsid.empty()) {
+      Log()->LogMessage(0,
+                        "service manager impl - get service failed, because "
+                        "of service is not registered");
+      return nullptr;
+    }
+    if (!GetServiceRegisterInfo(mapped_clsid, &info)) {
+      Log()->LogMessage(0,
+                        "service manager impl - get service failed, because "
+                        "of can't get service register info");
+      return nullptr;
+    }
   }
-  const std::string clsid = GetServiceClassId(name);
-  ZQServiceRegisterInfo* info = nullptr;
-  if (!GetServiceRegisterInfo(clsid, &info)) {
-    Log()->LogMessage(0,
-                      "service manager impl - get service failed, because of "
-                      "can't get service register info");
-    return nullptr;
-  }
+  // Records are never removed or replaced, so `info` (and its class id, the
+  // key it is stored under) stays valid without the lock.
+  const std::string& clsid = info->clsid;
 
   void* result = nullptr;
   if (!info->isSingleton) {
@@ -108,25 +121,14 @@ void* ZQServiceManagerImpl::GetService(const std::string& name) {
   // the caller receives the query's reference and the cache keeps its own.
   by::com_ptr<by::IBaseUnknown> cached_object;
   cached_object.attach(static_cast<by::IBaseUnknown*>(cached));
-  const ZQIID iid = S2GUIDA(info->iid.c_str(), true);
-  if (!cached_object || cached_object->QueryInterface(iid, &result) != S_OK) {
+  if (!cached_object ||
+      cached_object->QueryInterface(info->parsed_iid, &result) != S_OK) {
     Log()->LogMessage(0,
                       "service manager impl - get service failed(singleton), "
                       "because of query target service interface failed");
     return nullptr;
   }
   return result;
-}
-
-bool ZQServiceManagerImpl::ClassIsRegistered(const std::string& clsid) {
-  if (clsid.empty()) {
-    Log()->LogMessage(0,
-                      "service manager impl - query class is registered "
-                      "failed, because of class id is empty");
-    return false;
-  }
-  std::lock_guard<std::recursive_mutex> lock(info_mutex_);
-  return service_register_infos_.count(clsid) != 0;
 }
 
 bool ZQServiceManagerImpl::GetSingletonObject(const std::string& clsid,
@@ -179,9 +181,8 @@ bool ZQServiceManagerImpl::SetSingletonObject(const std::string& clsid,
   return true;
 }
 
-bool ZQServiceManagerImpl::GetServiceRegisterInfo(
-    const std::string& clsid,
-    ZQServiceRegisterInfo** info) {
+bool ZQServiceManagerImpl::GetServiceRegisterInfo(const std::string& clsid,
+                                                  ServiceRecord** info) {
   if (clsid.empty()) {
     Log()->LogMessage(0,
                       "service manager impl - get service register info "
@@ -189,14 +190,15 @@ bool ZQServiceManagerImpl::GetServiceRegisterInfo(
     return false;
   }
   std::lock_guard<std::recursive_mutex> lock(info_mutex_);
-  if (!ClassIsRegistered(clsid)) {
+  auto it = service_register_infos_.find(clsid);
+  if (it == service_register_infos_.end()) {
     *info = nullptr;
     Log()->LogMessage(0,
                       "service manager impl - get service register info "
                       "failed, because of class is not registered");
     return false;
   }
-  *info = service_register_infos_.find(clsid)->second.get();
+  *info = it->second.get();
   return true;
 }
 
@@ -211,16 +213,18 @@ bool ZQServiceManagerImpl::ServiceIsRegistered(const std::string& name) {
   return service_name_clsid_mapping_.count(name) != 0;
 }
 
-std::string ZQServiceManagerImpl::GetServiceClassId(const std::string& name) {
+const std::string& ZQServiceManagerImpl::GetServiceClassId(
+    const std::string& name) {
+  static const std::string kNoClassId;
   if (name.empty()) {
     Log()->LogMessage(0,
                       "service manager impl - get service class id failed, "
                       "because of service name is empty");
-    return std::string();
+    return kNoClassId;
   }
   std::lock_guard<std::recursive_mutex> lock(info_mutex_);
   auto it = service_name_clsid_mapping_.find(name);
-  return it != service_name_clsid_mapping_.end() ? it->second : std::string();
+  return it != service_name_clsid_mapping_.end() ? it->second : kNoClassId;
 }
 
 // static

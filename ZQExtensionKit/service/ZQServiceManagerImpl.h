@@ -39,7 +39,13 @@ class ZQServiceManagerImpl final : public IZQServiceManager {
   void* GetService(const std::string& name) override;
 
  private:
-  bool ClassIsRegistered(const std::string& clsid);
+  // A registration as stored: the caller's record with its interface id
+  // parsed once, so that serving a cached singleton parses no text.
+  struct ServiceRecord : ZQServiceRegisterInfo {
+    explicit ServiceRecord(const ZQServiceRegisterInfo& info);
+    ZQIID parsed_iid;
+  };
+
   // Hands the cached object's by::IBaseUnknown pointer to the caller in
   // `*ppv` with a reference of its own.
   bool GetSingletonObject(const std::string& clsid, void** ppv);
@@ -48,10 +54,11 @@ class ZQServiceManagerImpl final : public IZQServiceManager {
   bool SetSingletonObject(const std::string& clsid, void* ppv);
   // `*info` stays owned by the map; services are never unregistered, so it
   // stays valid for the life of the implementation.
-  bool GetServiceRegisterInfo(const std::string& clsid,
-                              ZQServiceRegisterInfo** info);
+  bool GetServiceRegisterInfo(const std::string& clsid, ServiceRecord** info);
   bool ServiceIsRegistered(const std::string& name);
-  std::string GetServiceClassId(const std::string& name);
+  // The class id mapped to `name` (empty when there is none). The mapping is
+  // never removed or changed, so the reference stays valid.
+  const std::string& GetServiceClassId(const std::string& name);
 
   // Runs the record's constructor; an empty constructor fails.
   static bool Construct(const ZQServiceRegisterInfo& info, void** result);
@@ -63,8 +70,7 @@ class ZQServiceManagerImpl final : public IZQServiceManager {
 
   std::recursive_mutex info_mutex_;
   // Guarded by info_mutex_. Registrations by class id.
-  std::map<std::string, std::shared_ptr<ZQServiceRegisterInfo>>
-      service_register_infos_;
+  std::map<std::string, std::shared_ptr<ServiceRecord>> service_register_infos_;
   // Guarded by info_mutex_. Service name -> class id.
   std::map<std::string, std::string> service_name_clsid_mapping_;
 };
