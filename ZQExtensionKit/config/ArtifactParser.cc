@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -37,20 +38,37 @@ const char kExtensionPoints[] = "extensionPoints";
 const char kIId[] = "iid";
 const char kExtensions[] = "extensions";
 
-// Extension.
-const char kClsId[] = "clsid";
-const char kIsSingleton[] = "isSingleton";
-const char kPayloads[] = "payloads";
-const char kConstraints[] = "constraints";
+// Extension, in the order the fields are read.
+enum ExtensionKey {
+  kExtensionId,
+  kExtensionVersion,
+  kExtensionClsId,
+  kExtensionIsSingleton,
+  kExtensionPayloads,
+  kExtensionConstraints,
+  kExtensionSettingMap,
+  kExtensionUnifiedId,
+  kExtensionKeyCount
+};
+constexpr std::string_view kExtensionKeys[kExtensionKeyCount] = {
+    "id",       "version",     "clsid",      "isSingleton",
+    "payloads", "constraints", "settingMap", "unifiedId"};
+
+// Constraint object.
 const char kConstraintKey[] = "key";
 const char kConstraintValue[] = "value";
-const char kSettingMap[] = "settingMap";
-const char kModalPosition[] = "modalPosition";
-const char kModalSize[] = "modalSize";
-const char kHost[] = "host";
-const char kUri[] = "uri";
-const char kOpenType[] = "openType";
-const char kUnifiedId[] = "unifiedId";
+
+// Setting object, in the order the fields are read.
+enum SettingKey {
+  kSettingModalPosition,
+  kSettingModalSize,
+  kSettingHost,
+  kSettingUri,
+  kSettingOpenType,
+  kSettingKeyCount
+};
+constexpr std::string_view kSettingKeys[kSettingKeyCount] = {
+    "modalPosition", "modalSize", "host", "uri", "openType"};
 
 // How a "settingMap" object is taken.
 enum class SettingMapRule {
@@ -61,17 +79,42 @@ enum class SettingMapRule {
   kAnyKey,
 };
 
+// The text of `value` when it is a string, read in place; otherwise null.
+const std::string* AsString(const base::Value* value) {
+  if (!value || !value->IsType(base::Value::TYPE_STRING))
+    return nullptr;
+  return &static_cast<const base::StringValue*>(value)->GetString();
+}
+
 // The text of the string member `key` of `dict`, read in place; null when
 // the member is absent or of another type. None of the manifest's keys holds
 // a ".", so the literal lookup finds what a path lookup would.
 const std::string* FindString(const base::DictionaryValue& dict,
                               const std::string& key) {
   const base::Value* value = nullptr;
-  if (!dict.GetWithoutPathExpansion(key, &value) ||
-      !value->IsType(base::Value::TYPE_STRING)) {
+  if (!dict.GetWithoutPathExpansion(key, &value))
     return nullptr;
+  return AsString(value);
+}
+
+// Finds the members named `keys` with one walk over `dict` (cheaper than one
+// lookup per key for the small objects of a manifest): `found[i]` receives
+// the value of `keys[i]`, or null when `dict` has no such member.
+template <size_t N>
+void FindMembers(const base::DictionaryValue& dict,
+                 const std::string_view (&keys)[N],
+                 const base::Value* (&found)[N]) {
+  for (const base::Value*& value : found)
+    value = nullptr;
+  for (base::DictionaryValue::Iterator it(dict); !it.IsAtEnd(); it.Advance()) {
+    const std::string_view key = it.key();
+    for (size_t i = 0; i < N; ++i) {
+      if (key == keys[i]) {
+        found[i] = &it.value();
+        break;
+      }
+    }
   }
-  return &static_cast<const base::StringValue*>(value)->GetString();
 }
 
 // The text of the string member `key` of `dict`, or "" when there is none.
@@ -132,18 +175,16 @@ std::map<std::string, std::vector<std::string>> ParseConstraints(
 bool ParseSettingMap(const base::DictionaryValue& settings,
                      SettingMapRule rule,
                      SettingMap* out) {
+  const base::Value* found[kSettingKeyCount];
+  FindMembers(settings, kSettingKeys, found);
   SettingMap result;
-  const std::pair<const char*, std::string*> fields[] = {
-      {kModalPosition, &result.modal_position_},
-      {kModalSize, &result.modal_size_},
-      {kHost, &result.host_},
-      {kUri, &result.uri_},
-      {kOpenType, &result.open_type_},
-  };
+  std::string* const fields[kSettingKeyCount] = {
+      &result.modal_position_, &result.modal_size_, &result.host_, &result.uri_,
+      &result.open_type_};
   bool any_read = false;
-  for (const auto& field : fields) {
-    if (const std::string* value = FindString(settings, field.first)) {
-      *field.second = *value;
+  for (size_t i = 0; i < kSettingKeyCount; ++i) {
+    if (const std::string* value = AsString(found[i])) {
+      *fields[i] = *value;
       any_read = true;
     } else if (rule == SettingMapRule::kAllKeys) {
       return false;
@@ -165,38 +206,47 @@ bool ParseExtensionWithRule(ExtensionPointImpl* ep,
   if (!ep || !extension || !ext)
     return false;
 
-  const std::string* id = FindString(*extension, kId);
+  const base::Value* found[kExtensionKeyCount];
+  FindMembers(*extension, kExtensionKeys, found);
+
+  const std::string* id = AsString(found[kExtensionId]);
   if (!id)
     return false;
 
   auto record = std::make_unique<ExtensionImpl>(ep);
   record->SetID(*id);
   record->SetExtensionPointID(ep->GetID());
-  if (const std::string* version = FindString(*extension, kVersion))
+  if (const std::string* version = AsString(found[kExtensionVersion]))
     record->SetVersion(*version);
-  if (const std::string* clsid = FindString(*extension, kClsId))
+  if (const std::string* clsid = AsString(found[kExtensionClsId]))
     record->SetClassID(*clsid);
 
   bool is_singleton = true;
-  extension->GetBooleanWithoutPathExpansion(kIsSingleton, &is_singleton);
+  if (found[kExtensionIsSingleton])
+    found[kExtensionIsSingleton]->GetAsBoolean(&is_singleton);
   record->SetIsSingleton(is_singleton);
 
   const base::DictionaryValue* payloads = nullptr;
-  if (extension->GetDictionaryWithoutPathExpansion(kPayloads, &payloads))
+  if (found[kExtensionPayloads] &&
+      found[kExtensionPayloads]->GetAsDictionary(&payloads)) {
     record->SetPayloads(ParsePayloads(*payloads));
+  }
 
   const base::ListValue* constraints = nullptr;
-  if (extension->GetListWithoutPathExpansion(kConstraints, &constraints))
+  if (found[kExtensionConstraints] &&
+      found[kExtensionConstraints]->GetAsList(&constraints)) {
     record->SetConstraints(ParseConstraints(*constraints));
+  }
 
   const base::DictionaryValue* settings = nullptr;
   SettingMap setting_map;
-  if (extension->GetDictionaryWithoutPathExpansion(kSettingMap, &settings) &&
+  if (found[kExtensionSettingMap] &&
+      found[kExtensionSettingMap]->GetAsDictionary(&settings) &&
       ParseSettingMap(*settings, rule, &setting_map)) {
     record->SetSettingMap(std::move(setting_map));
   }
 
-  if (const std::string* unified_id = FindString(*extension, kUnifiedId))
+  if (const std::string* unified_id = AsString(found[kExtensionUnifiedId]))
     record->SetUnifiedId(*unified_id);
 
   *ext = record.release();
