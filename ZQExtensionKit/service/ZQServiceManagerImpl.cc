@@ -70,8 +70,7 @@ void* ZQServiceManagerImpl::GetService(const std::string& name) {
   }
   ServiceRecord* info = nullptr;
   {
-    // One hold for both lookups; the helpers' own locks are then re-entries
-    // by the owning thread, which cost no atomic operation.
+    // One hold for both lookups.
     std::lock_guard<std::recursive_mutex> lock(info_mutex_);
     // Registered names always map to a non-empty class id.
     const std::string& mapped_clsid = GetServiceClassId(name);
@@ -189,7 +188,6 @@ bool ZQServiceManagerImpl::GetServiceRegisterInfo(const std::string& clsid,
                       "failed, because of class id is empty");
     return false;
   }
-  std::lock_guard<std::recursive_mutex> lock(info_mutex_);
   auto it = service_register_infos_.find(clsid);
   if (it == service_register_infos_.end()) {
     *info = nullptr;
@@ -209,7 +207,6 @@ bool ZQServiceManagerImpl::ServiceIsRegistered(const std::string& name) {
                       "failed, because of service name is empty");
     return false;
   }
-  std::lock_guard<std::recursive_mutex> lock(info_mutex_);
   return service_name_clsid_mapping_.count(name) != 0;
 }
 
@@ -222,7 +219,6 @@ const std::string& ZQServiceManagerImpl::GetServiceClassId(
                       "because of service name is empty");
     return kNoClassId;
   }
-  std::lock_guard<std::recursive_mutex> lock(info_mutex_);
   auto it = service_name_clsid_mapping_.find(name);
   return it != service_name_clsid_mapping_.end() ? it->second : kNoClassId;
 }

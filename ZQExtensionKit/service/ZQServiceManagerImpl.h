@@ -52,6 +52,7 @@ class ZQServiceManagerImpl final : public IZQServiceManager {
   // Caches `ppv` (an interface pointer) under `clsid` unless an object is
   // cached there already; the cache takes its own reference.
   bool SetSingletonObject(const std::string& clsid, void* ppv);
+  // The three lookups below run with `info_mutex_` held by their caller.
   // `*info` stays owned by the map; services are never unregistered, so it
   // stays valid for the life of the implementation.
   bool GetServiceRegisterInfo(const std::string& clsid, ServiceRecord** info);

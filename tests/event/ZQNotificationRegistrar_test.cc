@@ -21,7 +21,7 @@ constexpr char kServiceIid[] = "{B2F1A919-D15D-4C72-A8C3-2143E2176131}";
 constexpr int kType = NOTIFICATION_OPEN_SYNC_MESSAGE;
 
 // Forwards to a real implementation and counts the services handed out.
-class CountingServiceManager : public IZQServiceManager {
+class CountingServiceManager final : public IZQServiceManager {
  public:
   bool RegisterService(ZQServiceRegisterInfo& info) override {
     return impl_.RegisterService(info);
