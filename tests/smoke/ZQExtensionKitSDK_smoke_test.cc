@@ -1,9 +1,107 @@
-// Links ZQExtensionKit.so the way a host does and uses only the umbrella
-// header, so a symbol the kit forgets to export fails here at link time.
+// Links ZQExtensionKit.so the way a host does and includes only the umbrella
+// header, so a declaration the kit forgets to export fails here at link time,
+// and a type whose identity differs across the library boundary fails at run
+// time.
 #include "ZQExtensionKit/ZQExtensionKitSDK.h"
 
 #include <gtest/gtest.h>
 
-TEST(ZQExtensionKitSDKSmokeTest, UmbrellaHeaderCompilesAndLinks) {
-  SUCCEED();
+#include <string>
+#include <vector>
+
+#include "tests/plugins/TestPlugin.h"
+
+namespace {
+
+using zqextensionkit::IZQELogger;
+using zqextensionkit::ZQELogService;
+
+class VectorLogger : public IZQELogger {
+ public:
+  explicit VectorLogger(std::vector<std::string>* sink) : sink_(sink) {}
+  void LogMessage(int /*level*/, std::string message) override {
+    sink_->push_back(std::move(message));
+  }
+
+ private:
+  std::vector<std::string>* sink_;
+};
+
+class CountingObserver : public zqextensionkit::ZQNotificationObserver {
+ public:
+  void Observe(
+      int /*type*/,
+      const zqextensionkit::ZQNotificationSource& /*source*/,
+      const zqextensionkit::ZQNotificationParameters& /*params*/) override {
+    ++count;
+  }
+  int count = 0;
+};
+
+constexpr char kNotificationClsid[] = "{45ED99D7-00C2-4082-98D8-5507D2AA3A0F}";
+constexpr char kNotificationIid[] = "{B2F1A919-D15D-4C72-A8C3-2143E2176131}";
+
+TEST(ZQExtensionKitSDKSmokeTest, HostUsesTheKitThroughTheSharedLibrary) {
+  // The log service owns the logger for the rest of the process, so the sink
+  // must outlive this test.
+  static std::vector<std::string> messages;
+  ASSERT_TRUE(ZQELogService::GetInstance()->RegisterLogger(
+      new VectorLogger(&messages)));
+
+  // Object container: a failure is reported through the host's logger.
+  void* object = nullptr;
+  EXPECT_FALSE(
+      zqextensionkit::ZQEObjectContainer::GetInstance()->CreateObjectInstance(
+          kNotificationIid, "", &object));
+  ASSERT_FALSE(messages.empty());
+  EXPECT_EQ(0u, messages.back().rfind("[ZQExtensionKit] ", 0));
+
+  // Services and the notification bus.
+  auto* services = zqextensionkit::ZQServiceManager::GetInstance();
+  services->Initialize(zqextensionkit::ZQServiceManagerCreator::Create());
+  ASSERT_TRUE((services->RegisterService<zqextensionkit::ZQNotificationService,
+                                         IZQNotificationService>(
+      "NotificationService", kNotificationClsid, kNotificationIid, true)));
+  CountingObserver observer;
+  {
+    zqextensionkit::ZQNotificationRegistrar registrar;
+    registrar.Add(&observer, 7, IZQNotificationService::AllSources());
+    IZQNotificationService* bus =
+        services->GetService<IZQNotificationService>("NotificationService");
+    ASSERT_NE(nullptr, bus);
+    bus->Notify(7, IZQNotificationService::AllSources(),
+                IZQNotificationService::NoParams());
+    bus->Release();
+  }
+  EXPECT_EQ(1, observer.count);
+
+  // Metadata, URL parsing, digests and base types.
+  zqextensionkit::ZQEUrlParser* url =
+      zqextensionkit::ZQEUrlParser::parseUrl("https://example.com/a?b=c#d");
+  ASSERT_NE(nullptr, url);
+  EXPECT_EQ("example.com", url->hostName);
+  zqextensionkit::ZQEUrlParser::destroy(&url);
+  std::string md5;
+  ASSERT_TRUE(zqextensionkit::ZQEUtility_MD5_String("abc", md5));
+  EXPECT_EQ("900150983cd24fb0d6963f7d28e17f72", md5);
+  auto root = base::JSONReader::Read(R"({"a": {"b": "1.2"}})");
+  ASSERT_TRUE(root);
+  std::string version;
+  ASSERT_TRUE(static_cast<base::DictionaryValue*>(root.get())
+                  ->GetString("a.b", &version));
+  EXPECT_TRUE(base::Version("1.2.0") == base::Version(version));
 }
+
+TEST(ZQExtensionKitSDKSmokeTest, PluginWrittenAgainstTheComponentModelLoads) {
+  CComLoader loader;
+  ASSERT_TRUE(loader.LoadCom(ZQ_TEST_PLUGIN_DIR "/zq_test_plugin_good.so"));
+  by::com_ptr<ITestPluginObject> object;
+  ASSERT_EQ(S_OK, loader.CreateInstance(CLSID_TestObjectA, nullptr, nullptr,
+                                        by::__uuid_s<ITestPluginObject>::iid,
+                                        object.vpp()));
+  EXPECT_EQ(5, object->Add(2, 3));
+  EXPECT_EQ(S2GUIDA("{5B0E2A71-3C4D-4E5F-8A9B-1C2D3E4F5A61}", true),
+            CLSID_TestObjectA);
+}
+
+}  // namespace
