@@ -1,0 +1,17 @@
+# Fails when the "Writing a plug-in" example in README.md no longer matches
+# tests/plugins/good_plugin.cc, the plug-in the test suite builds and loads.
+# Usage: cmake -DREADME=<README.md> -DPLUGIN=<good_plugin.cc> -P <this file>
+file(READ "${README}" readme)
+file(READ "${PLUGIN}" plugin)
+
+# The plug-in's code starts at its first #include; the comment above it is
+# not shown in the README.
+string(FIND "${plugin}" "#include" start)
+string(SUBSTRING "${plugin}" ${start} -1 plugin_code)
+
+string(FIND "${readme}" "${plugin_code}```" found)
+if(found EQUAL -1)
+  message(FATAL_ERROR
+    "README.md's plug-in example differs from ${PLUGIN}: copy the file's code "
+    "(from its first #include) into the README code block.")
+endif()
