@@ -2,7 +2,7 @@
 # build/, so switching between them never rebuilds the others.
 #
 #   make test        install missing dependencies, build, run every test
-#   make test-asan   the whole suite under AddressSanitizer + UBSan
+#   make test-asan   the whole suite under AddressSanitizer + UBSan, built with clang
 #   make test-tsan   the concurrency tests under ThreadSanitizer
 #   make bench       build and run the benchmarks (Release)
 #   make fuzz        run each fuzz target for FUZZ_SECONDS (clang, libFuzzer)
@@ -34,7 +34,7 @@ test: build
 
 test-asan: deps
 	cmake -S . -B build/asan $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug \
-	  -DZQ_SANITIZE=address,undefined
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZQ_SANITIZE=address,undefined
 	cmake --build build/asan -j $(JOBS)
 	cd build/asan && ASAN_OPTIONS=detect_leaks=1:strict_string_checks=1 \
 	  UBSAN_OPTIONS=print_stacktrace=1 $(CTEST)
