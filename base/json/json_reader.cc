@@ -140,6 +140,10 @@ class JSONValueBuilder {
   }
 
   scoped_ptr<Value> TakeRoot() { return std::move(root_); }
+  // Records a fault found after the parser accepted the text.
+  void FailAt(JSONReader::JsonParseError code, size_t offset) {
+    Fail(code, offset);
+  }
   JSONReader::JsonParseError error_code() const { return error_code_; }
   size_t error_offset() const { return error_offset_; }
 
@@ -291,6 +295,17 @@ scoped_ptr<Value> JSONReader::ReadAndReturnError(const std::string& json,
                                    /*strict=*/true, /*ignore_comments=*/false);
   } catch (const nlohmann::json::exception&) {
     ok = false;
+  }
+
+  // The parser takes a NUL byte for the end of the text. JSON allows none
+  // outside strings (inside one it is a refused control character), so a NUL
+  // after a complete root is data after the root, not the end of it.
+  if (ok) {
+    const size_t nul = json.find('\0', content_begin);
+    if (nul != std::string::npos) {
+      ok = false;
+      builder.FailAt(JSON_UNEXPECTED_DATA_AFTER_ROOT, nul);
+    }
   }
 
   if (ok) {

@@ -168,6 +168,18 @@ TEST(JSONReaderTest, RefusesWhatStrictJsonForbids) {
             ErrorOf("\"\\ud800\""));
 }
 
+TEST(JSONReaderTest, NulByteDoesNotEndTheText) {
+  // A NUL is never valid JSON outside a string: what follows a complete root
+  // must not be silently dropped.
+  EXPECT_EQ("Line: 1, column: 4, Unexpected data after root element.",
+            ErrorOf(std::string("[1]\0{\"x\":", 9)));
+  EXPECT_EQ("Line: 2, column: 1, Unexpected data after root element.",
+            ErrorOf(std::string("{}\n\0", 4)));
+  EXPECT_FALSE(JSONReader::Read(std::string("1\0", 2)));
+  EXPECT_FALSE(JSONReader::Read(std::string("[1,\0]", 5)));
+  EXPECT_FALSE(JSONReader::Read(std::string("[\"a\0\"]", 6)));
+}
+
 TEST(JSONReaderTest, NestingOf200IsAcceptedAnd201Refused) {
   EXPECT_TRUE(JSONReader::Read(Nested(200, "1")));
   std::string objects;
