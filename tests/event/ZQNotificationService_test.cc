@@ -116,6 +116,14 @@ TEST_F(ZQNotificationServiceTest, TypeZeroWalksTheAllTypesListsTwice) {
   bus_->Notify(NOTIFICATION_ALL, chat_source_,
                IZQNotificationService::NoParams());
   EXPECT_EQ(CalledObservers(), (std::vector<int>{1, 2, 1, 2}));
+
+  // From all sources, the all-types/all-sources list is both the "source"
+  // list of all types and that of the type: walked twice, and no observer of
+  // a particular source is reached.
+  calls_.clear();
+  bus_->Notify(NOTIFICATION_ALL, IZQNotificationService::AllSources(),
+               IZQNotificationService::NoParams());
+  EXPECT_EQ(CalledObservers(), (std::vector<int>{1, 1}));
 }
 
 TEST_F(ZQNotificationServiceTest, DuplicateSubscriptionIsOneSubscription) {

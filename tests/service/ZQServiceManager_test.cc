@@ -57,6 +57,8 @@ TEST_F(ZQServiceManagerTest, RegistrationChecksClassIdThenInterfaceIdThenName) {
                 "id is empty",
                 "service manager impl - register failed, because of service "
                 "name is empty"}));
+  for (const CapturedMessage& message : capture().messages())
+    EXPECT_EQ(message.level, 0) << message.text;
 }
 
 TEST_F(ZQServiceManagerTest, SecondRegistrationOfANameFailsAndKeepsTheFirst) {
