@@ -21,6 +21,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       std::abort();
     if (!root->Equals(root->DeepCopy().get()))
       std::abort();
+    // Valid JSON holds no raw NUL byte (a string must escape it), so a text
+    // with one must have been refused, not cut short.
+    if (json.find('\0') != std::string::npos)
+      std::abort();
   } else {
     if (code == base::JSONReader::JSON_NO_ERROR ||
         message.compare(0, 6, "Line: ") != 0) {
