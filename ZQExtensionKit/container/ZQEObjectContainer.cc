@@ -270,6 +270,19 @@ bool ZQEObjectContainer::CreateObjectInstance(const std::string& iid,
     }
     created = info->instance_creator && info->instance_creator(iid, clsid, ppv);
     if (created) {
+      // The creator ran with no lock held. If the class was unregistered (or
+      // registered anew) meanwhile, caching the object now would leave it in
+      // the cache of a class id that no longer names this registration:
+      // UnRegister could no longer release it and a later registration
+      // would be served the old creator's object. The caller then keeps the
+      // only reference. Checked and cached under info_mutex_, so no
+      // UnRegister falls in between.
+      std::lock_guard<std::recursive_mutex> info_lock(info_mutex_);
+      auto it = object_register_infos_.find(clsid);
+      const bool still_registered =
+          it != object_register_infos_.end() && it->second == info;
+      if (!still_registered && *ppv != nullptr)
+        return true;
       if (!SetSingletonObject(clsid, *ppv)) {
         log->LogMessage(0,
                         "object container impl - create object instance by "

@@ -22,7 +22,9 @@
 // Threads: every operation may be called from any thread. Creators and plug-in
 // factories run with no lock held, so two threads creating the same singleton
 // class at once may both run the creator: the first object cached wins and
-// the other caller keeps its own instance.
+// the other caller keeps its own instance. An object whose creator finishes
+// after its class was unregistered is not cached either: its caller holds the
+// only reference.
 //
 //   auto* container = ZQEObjectContainer::GetInstance();
 //   container->Register(&CreateMyClass, kMyClassId, /*isSingleton=*/true);

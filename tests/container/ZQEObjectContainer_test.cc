@@ -347,6 +347,37 @@ TEST_F(ZQEObjectContainerTest, UnRegisterWhileTheCreatorRunsIsSafe) {
   EXPECT_EQ(counters->alive(), 0);
 }
 
+// A singleton whose class is unregistered while its creator runs must not
+// land in the cache: UnRegister could no longer release it, and the next
+// registration of the id would be served the old creator's object.
+TEST_F(ZQEObjectContainerTest,
+       SingletonOfAClassUnregisteredMeanwhileIsNotCached) {
+  const std::string clsid = NewClassId();
+  auto counters = std::make_shared<test::TestComponentCounters>();
+  container()->Register(
+      [this, counters](const std::string&, const std::string& id, void** ppv) {
+        EXPECT_TRUE(container()->UnRegister(id));
+        *ppv = test::TestComponent::New(counters, 1);
+        return true;
+      },
+      clsid, true);
+
+  void* object = nullptr;
+  ASSERT_TRUE(
+      container()->CreateObjectInstance(kITestComponentIid, clsid, &object));
+  EXPECT_EQ(RefCountOf(object), 1u);  // The caller's only.
+  Release(object);
+  EXPECT_EQ(counters->alive(), 0);
+
+  // A new registration of the id starts from an empty cache.
+  TestComponentCreator next;
+  container()->Register(next.Function(), clsid, true);
+  ASSERT_TRUE(
+      container()->CreateObjectInstance(kITestComponentIid, clsid, &object));
+  EXPECT_EQ(next.calls(), 1);
+  Release(object);
+}
+
 TEST_F(ZQEObjectContainerTest, CreationByLibraryFailsWithoutALoadedLibrary) {
   const std::string clsid = NewClassId();
   CComLoader never_loaded;
