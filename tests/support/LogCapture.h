@@ -9,8 +9,9 @@
 //
 // Typical use, through the fixture:
 //
-//   class ZQEObjectContainerTest : public zqextensionkit::test::LogCaptureTest
-//   {}; TEST_F(ZQEObjectContainerTest, EmptyClassIdIsRefused) {
+//   class ContainerTest : public zqextensionkit::test::LogCaptureTest {};
+//
+//   TEST_F(ContainerTest, EmptyClassIdIsRefused) {
 //     ...
 //     EXPECT_TRUE(LogContains("object container impl - register failed, ..."));
 //   }
