@@ -64,34 +64,35 @@ class Singleton {
 
   // The instance, created on the first call.
   static Type* get() {
-    uintptr_t value = instance_.load(std::memory_order_acquire);
-    if (value > kBeingCreatedMarker)
-      return reinterpret_cast<Type*>(value);
+    for (;;) {
+      uintptr_t value = instance_.load(std::memory_order_acquire);
+      if (value > kBeingCreatedMarker)
+        return reinterpret_cast<Type*>(value);
 
-    uintptr_t expected = 0;
-    if (instance_.compare_exchange_strong(expected, kBeingCreatedMarker,
-                                          std::memory_order_acq_rel,
-                                          std::memory_order_acquire)) {
-      // This thread won the race and creates the instance.
-      Type* created = nullptr;
-      try {
-        created = Traits::New();
-      } catch (...) {
-        // Let a later call try again instead of waiting forever.
-        instance_.store(0, std::memory_order_release);
-        throw;
+      uintptr_t expected = 0;
+      if (instance_.compare_exchange_strong(expected, kBeingCreatedMarker,
+                                            std::memory_order_acq_rel,
+                                            std::memory_order_acquire)) {
+        // This thread won the race and creates the instance.
+        Type* created = nullptr;
+        try {
+          created = Traits::New();
+        } catch (...) {
+          // Let a later call (or a waiting thread) try again instead of
+          // waiting forever or seeing no instance.
+          instance_.store(0, std::memory_order_release);
+          throw;
+        }
+        instance_.store(reinterpret_cast<uintptr_t>(created),
+                        std::memory_order_release);
+        return created;
       }
-      instance_.store(reinterpret_cast<uintptr_t>(created),
-                      std::memory_order_release);
-      return created;
-    }
 
-    // Another thread is creating the instance (or has just finished).
-    while ((value = instance_.load(std::memory_order_acquire)) ==
-           kBeingCreatedMarker) {
-      std::this_thread::yield();
+      // Another thread is creating the instance. Wait until it is published;
+      // if that creation failed the word is back at 0 and this thread tries.
+      while (instance_.load(std::memory_order_acquire) == kBeingCreatedMarker)
+        std::this_thread::yield();
     }
-    return reinterpret_cast<Type*>(value);
   }
 
  private:
