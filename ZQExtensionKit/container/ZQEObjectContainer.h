@@ -9,7 +9,10 @@
 // object cached under it, win; later ones are ignored.
 //
 // Ownership: every successful creation, cached or not, leaves in *ppv a
-// pointer that carries one reference for the caller, who releases it. The
+// pointer that carries one reference for the caller, who releases it. A
+// singleton taken from the cache is handed out as its by::IBaseUnknown
+// pointer whatever interface was asked for, so query it for the interface
+// you need rather than casting. The
 // singleton cache holds one reference of its own to each cached object until
 // the class is unregistered. `ppv` must not be null. The loader passed for
 // creation by library stays owned by the caller and must stay loaded for the
@@ -29,8 +32,8 @@
 //   auto* container = ZQEObjectContainer::GetInstance();
 //   container->Register(&CreateMyClass, kMyClassId, /*isSingleton=*/true);
 //   void* object = nullptr;
-//   if (container->CreateObjectInstance(kMyIid, kMyClassId, &object))
-//     static_cast<IMyInterface*>(object)->Release();
+//   if (container->CreateObjectInstance(kMyIid, kMyClassId, &object) && object)
+//     static_cast<by::IBaseUnknown*>(object)->Release();
 
 #ifndef ZQEXTENSIONKIT_CONTAINER_ZQEOBJECTCONTAINER_H_
 #define ZQEXTENSIONKIT_CONTAINER_ZQEOBJECTCONTAINER_H_
