@@ -7,28 +7,9 @@
 
 #include "dlcom/unknown.h"
 #include "gtest/gtest.h"
+#include "tests/support/ReferenceGuidScan.h"
 
 namespace {
-
-// The plain formatted scan the fast path must agree with, written out the
-// way the text form is defined.
-ZQGUID ReferenceScan(const char* text) {
-  ZQGUID guid;
-  std::memset(&guid, 0, sizeof(guid));
-  if (std::strlen(text) != 38)
-    return guid;
-  char buffer[128] = {};
-  std::memcpy(buffer, text, 38);
-  unsigned int d1 = 0, d2 = 0, d3 = 0, b[8] = {};
-  std::sscanf(buffer, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", &d1,
-              &d2, &d3, &b[0], &b[1], &b[2], &b[3], &b[4], &b[5], &b[6], &b[7]);
-  guid.ZQData1 = d1;
-  guid.ZQData2 = static_cast<unsigned short>(d2);
-  guid.ZQData3 = static_cast<unsigned short>(d3);
-  for (int i = 0; i < 8; ++i)
-    guid.ZQData4[i] = static_cast<unsigned char>(b[i]);
-  return guid;
-}
 
 std::string Describe(const ZQGUID& g) {
   char text[80];
@@ -101,7 +82,8 @@ TEST(S2GUIDATest, NonCanonicalTextsGetTheScansResult) {
   };
   for (const char* text : kTexts) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(Describe(ReferenceScan(text)), Describe(S2GUIDA(text, true)));
+    EXPECT_EQ(Describe(test::ReferenceGuidScan(text)),
+              Describe(S2GUIDA(text, true)));
   }
   EXPECT_EQ(0x345678ul, S2GUIDA(kTexts[0], true).ZQData1);
 }
@@ -118,7 +100,7 @@ TEST(S2GUIDATest, AgreesWithTheFormattedScanOnMutatedTexts) {
           kAlphabet[random() % (sizeof(kAlphabet) - 1)];
     }
     SCOPED_TRACE(text);
-    ASSERT_EQ(Describe(ReferenceScan(text.c_str())),
+    ASSERT_EQ(Describe(test::ReferenceGuidScan(text.c_str())),
               Describe(S2GUIDA(text.c_str(), true)));
   }
 }
