@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   text[size] = '\0';
   for (bool braced : {true, false}) {
     const ZQGUID fast = S2GUIDA(text.get(), braced);
-    const ZQGUID scan = test::ReferenceGuidScan(text.get(), braced);
+    const ZQGUID scan =
+        zqextensionkit::test::ReferenceGuidScan(text.get(), braced);
     if (!(fast == scan))
       std::abort();
   }

@@ -1,14 +1,13 @@
 #include "base/files/file_path.h"
 
-#include <stdlib.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <fstream>
 #include <string>
 
 #include "base/files/file_util.h"
 #include "gtest/gtest.h"
+#include "tests/support/ScopedTempDir.h"
 
 namespace base {
 namespace {
@@ -68,17 +67,8 @@ TEST(FilePathTest, ReferencesParentAndEncodings) {
 
 class FileUtilTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char pattern[] = "/tmp/zq_file_util_XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    dir_ = FilePath(pattern);
-  }
-  void TearDown() override {
-    unlink(dir_.Append("file.txt").value().c_str());
-    rmdir(dir_.Append("sub").value().c_str());
-    rmdir(dir_.value().c_str());
-  }
-  FilePath dir_;
+  zqextensionkit::test::ScopedTempDir temp_;
+  const FilePath dir_{temp_.path().string()};
 };
 
 TEST_F(FileUtilTest, ReadsWholeFilesAndRefusesEverythingElse) {

@@ -3,10 +3,7 @@
 
 #include "ZQExtensionKit/config/ArtifactParser.h"
 
-#include <stdlib.h>
-
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <memory>
 #include <string>
@@ -19,6 +16,7 @@
 #include "base/json/json_reader.h"
 #include "base/values.h"
 #include "gtest/gtest.h"
+#include "tests/support/ScopedTempDir.h"
 
 namespace zqextensionkit {
 namespace {
@@ -69,20 +67,12 @@ const char kFullManifest[] = R"({
 // A fresh package directory, removed with everything in it afterwards.
 class ArtifactParserTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "zq-manifest-XXXXXX");
-    ASSERT_NE(mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
+  base::FilePath PackageDir() const {
+    return base::FilePath(temp_.path().string());
   }
-  void TearDown() override {
-    std::error_code ignored;
-    fs::remove_all(dir_, ignored);
-  }
-
-  base::FilePath PackageDir() const { return base::FilePath(dir_.string()); }
 
   void WriteManifest(const std::string& text) {
-    std::ofstream(dir_ / "manifest.json", std::ios::binary) << text;
+    temp_.WriteFile("manifest.json", text);
   }
 
   // Parses `text` as a package's manifest; the artifact or null.
@@ -94,7 +84,7 @@ class ArtifactParserTest : public ::testing::Test {
     return std::unique_ptr<Artifact>(artifact);
   }
 
-  fs::path dir_;
+  test::ScopedTempDir temp_;
 };
 
 std::vector<ExtensionPoint*> PointsOf(Artifact& artifact) {
@@ -233,7 +223,7 @@ TEST_F(ArtifactParserTest, UnusablePackagesAreRejectedWithoutTouchingOutput) {
 }
 
 TEST_F(ArtifactParserTest, ManifestPathThatIsADirectoryIsRejected) {
-  fs::create_directory(dir_ / "manifest.json");
+  fs::create_directory(temp_.path() / "manifest.json");
   Artifact* out = nullptr;
   EXPECT_FALSE(ArtifactParser::Parse(PackageDir(), &out));
   EXPECT_EQ(out, nullptr);

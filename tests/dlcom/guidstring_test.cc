@@ -82,7 +82,7 @@ TEST(S2GUIDATest, NonCanonicalTextsGetTheScansResult) {
   };
   for (const char* text : kTexts) {
     SCOPED_TRACE(text);
-    EXPECT_EQ(Describe(test::ReferenceGuidScan(text)),
+    EXPECT_EQ(Describe(zqextensionkit::test::ReferenceGuidScan(text)),
               Describe(S2GUIDA(text, true)));
   }
   EXPECT_EQ(0x345678ul, S2GUIDA(kTexts[0], true).ZQData1);
@@ -100,7 +100,7 @@ TEST(S2GUIDATest, AgreesWithTheFormattedScanOnMutatedTexts) {
           kAlphabet[random() % (sizeof(kAlphabet) - 1)];
     }
     SCOPED_TRACE(text);
-    ASSERT_EQ(Describe(test::ReferenceGuidScan(text.c_str())),
+    ASSERT_EQ(Describe(zqextensionkit::test::ReferenceGuidScan(text.c_str())),
               Describe(S2GUIDA(text.c_str(), true)));
   }
 }

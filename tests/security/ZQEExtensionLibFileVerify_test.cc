@@ -7,8 +7,8 @@
 #include <gtest/gtest.h>
 
 #include "ZQExtensionKit/security/ZQEExtensionSignVerify.h"
-#include "tests/security/ScopedTempDir.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/ScopedTempDir.h"
 
 namespace zqextensionkit {
 namespace {

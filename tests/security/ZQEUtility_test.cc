@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/security/ScopedTempDir.h"
+#include "tests/support/ScopedTempDir.h"
 
 namespace zqextensionkit {
 namespace {

@@ -9,6 +9,7 @@
 
 #include "dlcom/guiddef.h"
 
+namespace zqextensionkit {
 namespace test {
 
 // `braced`: the 38-character "{...}" form; otherwise the 36-character form.
@@ -34,5 +35,6 @@ inline ZQGUID ReferenceGuidScan(const char* text, bool braced = true) {
 }
 
 }  // namespace test
+}  // namespace zqextensionkit
 
 #endif  // TESTS_SUPPORT_REFERENCEGUIDSCAN_H_

@@ -1,8 +1,9 @@
 // A fresh temporary directory for one test, removed with everything in it
-// when the object goes away.
+// when the object goes away. Tests write their fixture files (manifests,
+// libraries, configuration) into it, so no test touches a shared location.
 
-#ifndef TESTS_SECURITY_SCOPEDTEMPDIR_H_
-#define TESTS_SECURITY_SCOPEDTEMPDIR_H_
+#ifndef TESTS_SUPPORT_SCOPEDTEMPDIR_H_
+#define TESTS_SUPPORT_SCOPEDTEMPDIR_H_
 
 #include <stdlib.h>
 
@@ -19,8 +20,7 @@ class ScopedTempDir {
  public:
   ScopedTempDir() {
     std::string tmpl =
-        (std::filesystem::temp_directory_path() / "zq_security_XXXXXX")
-            .string();
+        (std::filesystem::temp_directory_path() / "zq_test_XXXXXX").string();
     if (mkdtemp(tmpl.data()))
       path_ = tmpl;
     else
@@ -53,4 +53,4 @@ class ScopedTempDir {
 }  // namespace test
 }  // namespace zqextensionkit
 
-#endif  // TESTS_SECURITY_SCOPEDTEMPDIR_H_
+#endif  // TESTS_SUPPORT_SCOPEDTEMPDIR_H_
