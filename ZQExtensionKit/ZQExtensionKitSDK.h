@@ -29,6 +29,7 @@
 #include "base/values.h"
 #include "base/version.h"
 
+#include "ZQExtensionKit/defines/ZQExtensionKitDefines.h"
 #include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
 
 // Log service.
@@ -51,6 +52,7 @@
 
 // Extension metadata.
 #include "ZQExtensionKit/config/Artifact.h"
+#include "ZQExtensionKit/config/IZQEConfigurationManager.h"
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ExtensionAction.h"
 #include "ZQExtensionKit/config/ExtensionFactory.h"
