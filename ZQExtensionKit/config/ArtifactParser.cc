@@ -11,6 +11,7 @@
 #include "ZQExtensionKit/config/ExtensionImpl.h"
 #include "ZQExtensionKit/config/ExtensionPointImpl.h"
 #include "ZQExtensionKit/config/SettingMap.h"
+#include "ZQExtensionKit/defines/ZQEFileLimits.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
@@ -264,7 +265,8 @@ bool ArtifactParser::Parse(const base::FilePath& file_path,
   if (!base::PathExists(file_path) || !base::PathExists(manifest_path))
     return false;
   std::string text;
-  if (!base::ReadFileToString(manifest_path, &text))
+  if (!base::ReadFileToStringWithMaxSize(manifest_path, &text,
+                                         kMaxConfigurationFileSize))
     return false;
   std::unique_ptr<base::Value> root = base::JSONReader::Read(text);
   base::DictionaryValue* dict = nullptr;

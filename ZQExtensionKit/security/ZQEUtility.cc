@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <memory>
@@ -82,11 +83,16 @@ bool ZQEUtility_MD5_File_Hex(const std::string& file, std::string& md5) {
 
   int fd;
   do {
-    fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    // O_NONBLOCK: a FIFO with no writer must not hang verification; only
+    // regular files are hashed (a device would never end).
+    fd = open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0)
     return false;
   ScopedFd scoped_fd(fd);
+  struct stat info;
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+    return false;
 #if defined(POSIX_FADV_SEQUENTIAL)
   posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif

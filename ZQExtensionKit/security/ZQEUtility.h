@@ -11,8 +11,9 @@
 // Failure: each function returns true on success. On failure it returns false
 // and leaves `md5` unchanged; nothing is logged. The string functions fail
 // only if the digest engine itself is unavailable. The file functions fail
-// when the file cannot be opened or read (a directory, say, or a path holding
-// a NUL byte, which names no file).
+// when the file cannot be opened or read, or is not a regular file (a
+// directory, a FIFO or a device: opened without blocking and refused before
+// anything is read), or when the path holds a NUL byte, which names no file.
 //
 // Memory: files are read through one fixed-size buffer, so memory use does
 // not grow with the file's size.
