@@ -56,6 +56,12 @@ bool ZQEObjectContainer::Register(
 }
 
 bool ZQEObjectContainer::UnRegister(const std::string& clsid) {
+  // The cached singleton is taken out under the locks but released only
+  // after they are dropped (declared first, destroyed last): its destructor
+  // may reach other locks of the kit (a registrar reaches the service
+  // manager's), and one of those is held by code that then asks this
+  // container something, so releasing it here would invert the lock order.
+  by::com_ptr<by::IBaseUnknown> removed_singleton;
   std::lock_guard<std::recursive_mutex> info_lock(info_mutex_);
   if (clsid.empty()) {
     ZQELogService::GetInstance()->LogMessage(
@@ -76,7 +82,7 @@ bool ZQEObjectContainer::UnRegister(const std::string& clsid) {
   // A creator still running on another thread keeps its own share of the
   // record, so erasing it here cannot pull the creator out from under it.
   object_register_infos_.erase(it);
-  RemoveSingletonObject(clsid);
+  RemoveSingletonObject(clsid, &removed_singleton);
   ZQELogService::GetInstance()->LogMessage(
       0, "object container impl - class id:%s, unregister success",
       clsid.c_str());
@@ -203,7 +209,9 @@ bool ZQEObjectContainer::SetSingletonObject(const std::string& clsid,
   return true;
 }
 
-bool ZQEObjectContainer::RemoveSingletonObject(const std::string& clsid) {
+bool ZQEObjectContainer::RemoveSingletonObject(
+    const std::string& clsid,
+    by::com_ptr<by::IBaseUnknown>* removed) {
   if (clsid.empty()) {
     ZQELogService::GetInstance()->LogMessage(
         0,
@@ -211,15 +219,12 @@ bool ZQEObjectContainer::RemoveSingletonObject(const std::string& clsid) {
         "class id is empty");
     return false;
   }
-  decltype(singleton_obj_dict_)::node_type removed;
-  {
-    std::lock_guard<std::recursive_mutex> singleton_lock(singleton_mutex_);
-    auto it = singleton_obj_dict_.find(clsid);
-    if (it != singleton_obj_dict_.end())
-      removed = singleton_obj_dict_.extract(it);
+  std::lock_guard<std::recursive_mutex> singleton_lock(singleton_mutex_);
+  auto it = singleton_obj_dict_.find(clsid);
+  if (it != singleton_obj_dict_.end()) {
+    *removed = std::move(it->second);
+    singleton_obj_dict_.erase(it);
   }
-  // The cache's reference is released here, after the cache lock is
-  // dropped, so the object's destructor never runs under it.
   return true;
 }
 

@@ -27,7 +27,9 @@
 // class at once may both run the creator: the first object cached wins and
 // the other caller keeps its own instance. An object whose creator finishes
 // after its class was unregistered is not cached either: its caller holds the
-// only reference.
+// only reference. UnRegister releases a cached singleton only after it has
+// dropped the container's locks, so the object's destructor may use the kit
+// (unsubscribe a registrar, ask for a service) without inverting lock order.
 //
 //   auto* container = ZQEObjectContainer::GetInstance();
 //   container->Register(&CreateMyClass, kMyClassId, /*isSingleton=*/true);
@@ -130,8 +132,10 @@ class ZQEXTENSIONKIT_EXPORT ZQEObjectContainer final
   bool GetSingletonObject(const std::string& clsid, void** ppv);
   // Caches `ppv` (an interface pointer) under `clsid` unless an entry exists.
   bool SetSingletonObject(const std::string& clsid, void* ppv);
-  // Releases the cached object of `clsid`, if any.
-  bool RemoveSingletonObject(const std::string& clsid);
+  // Moves the cached object of `clsid`, if any, into `*removed`, so that the
+  // caller releases the cache's reference once it holds no lock.
+  bool RemoveSingletonObject(const std::string& clsid,
+                             by::com_ptr<by::IBaseUnknown>* removed);
   // Shares ownership of the registration record, so it stays valid while the
   // caller uses it even if another thread unregisters the class meanwhile.
   bool GetObjectRegisterInfo(const std::string& clsid,
