@@ -54,6 +54,14 @@ bool IsMapped(const std::string& path) {
   return true;
 }
 
+// Closing the library must never leave an entry point pointing into it.
+void ExpectNoEntryPoints(const CComLoader& loader) {
+  EXPECT_EQ(nullptr, loader.DllGetClassObject);
+  EXPECT_EQ(nullptr, loader.DllCanUnloadNow);
+  EXPECT_EQ(nullptr, loader.DllRegisterServer);
+  EXPECT_EQ(nullptr, loader.DllUnregisterServer);
+}
+
 by::com_ptr<ITestPluginObject> Create(CComLoader& loader, const ZQGUID& clsid) {
   by::com_ptr<ITestPluginObject> object;
   loader.CreateInstance(clsid, nullptr, nullptr,
@@ -133,6 +141,7 @@ TEST(CComLoaderTest, UnloadComReleasesTheFactoryAndClosesTheLibrary) {
     loader.UnloadCom();
     EXPECT_FALSE(loader.IsLoaded());
     EXPECT_EQ(nullptr, loader.m_pClassFactory.ptr());
+    ExpectNoEntryPoints(loader);
     EXPECT_FALSE(IsMapped(path));
     void* ppv = nullptr;
     EXPECT_NE(S_OK, loader.CreateInstance(CLSID_TestObjectA, nullptr, nullptr,
@@ -179,6 +188,7 @@ TEST(CComLoaderTest, LibraryWithoutFrameworkFactoryIsUnloadedAgain) {
             Traces([&] { loaded = loader.LoadCom(path.c_str()); }));
   EXPECT_EQ(FALSE, loaded);
   EXPECT_FALSE(loader.IsLoaded());
+  ExpectNoEntryPoints(loader);
   EXPECT_FALSE(IsMapped(path));
 }
 
@@ -339,6 +349,36 @@ TEST(IImpModuleBaseTest, TableEndsAtNullInAnyCase) {
   EXPECT_NE(nullptr, module.stored[0].second);
   EXPECT_EQ(0, module.UnLoad());
   EXPECT_FALSE(module.IsLoaded());
+}
+
+TEST(IImpModuleBaseTest, LoadingAgainClosesTheLibraryItHeld) {
+  const std::string path = PluginPath(kGoodPluginFile);
+  const STFunDesc defs[] = {{"null", 0}};
+  TableModule module(defs);
+  module.SetPath(path);
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(1, module.Load());
+  EXPECT_EQ(1, module.Load());  // same file: still mapped in between
+  EXPECT_TRUE(IsMapped(path));
+  module.SetPath(PluginPath("no_such_plugin.so"));
+  EXPECT_EQ(-1, module.Load());  // the old handle goes even when this fails
+  testing::internal::GetCapturedStdout();
+  EXPECT_FALSE(module.IsLoaded());
+  EXPECT_FALSE(IsMapped(path));
+}
+
+TEST(CComLoaderTest, LoadingAgainDirectlyReplacesLibraryAndEntryPoints) {
+  const std::string path = PluginPath(kGoodPluginFile);
+  CComLoader loader;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(TRUE, loader.LoadCom(path.c_str()));
+  EXPECT_EQ(1, loader.Load());  // the same file through the generic path
+  EXPECT_NE(nullptr, loader.DllGetClassObject);
+  EXPECT_EQ(0, loader.UnLoad());
+  testing::internal::GetCapturedStdout();
+  ExpectNoEntryPoints(loader);
+  EXPECT_EQ(nullptr, loader.m_pClassFactory.ptr());
+  EXPECT_FALSE(IsMapped(path));
 }
 
 TEST(IImpModuleBaseTest, EntryPointNamesAreLookedUpExactly) {

@@ -7,6 +7,8 @@
 //   case) through `setfuncaddress`. `Load()` returns 1, or -1 when the library
 //   cannot be opened (handle null) or an entry point is missing and
 //   `Exception` says so (the library then stays open). `UnLoad()` closes.
+//   `Load()` on a loader that holds a library closes the old one once the
+//   new one has been tried.
 // - `CComLoader` resolves the four component entry points and holds the
 //   library's framework class factory while loaded. `LoadCom(path)` returns
 //   TRUE when the library is open, all four entry points resolved and the
@@ -14,8 +16,11 @@
 //   longer is refused ("CComLoader->Load fuc fail", nothing opened). A missing
 //   entry point leaves the library open (`IsLoaded()` true) with FALSE; a
 //   library that hands out no framework factory is closed again. Calling
-//   `LoadCom` on a loaded loader replaces the library: the old handle and
-//   factory are given up once the new load has been tried.
+//   `LoadCom` (or `Load`) on a loaded loader replaces the library: the old
+//   handle and factory are given up once the new load has been tried.
+//   Whenever the library is closed (`UnLoad`, `UnloadCom`, a refused
+//   library, destruction) the four entry-point pointers are cleared, so a
+//   null test before calling one is always safe.
 // - `CreateInstance` creates an object of class `rclsid` queried for `riid`;
 //   `S_OK` means `*ppv` holds one reference for the caller. It never calls a
 //   null entry point: code that calls `DllGetClassObject` itself must check
@@ -71,9 +76,13 @@ class DLCOM_API IImpModuleBase {
 
   virtual ~IImpModuleBase() { IImpModuleBase::UnLoad(); }
 
-  // Opens m_szModuleName and resolves every row of GetFunDefs().
+  // Opens m_szModuleName and resolves every row of GetFunDefs(). A library
+  // this loader already holds is closed once the new one has been tried, so
+  // it is never leaked and stays mapped when the same file is loaded again.
   virtual int Load() {
     by::detail::TraceLine("IImpModuleBase->Load");
+    ScopedHandle previous(m_hMod);
+    m_hMod = nullptr;
     const STFunDesc* defs = GetFunDefs();
     m_hMod = dlopen(m_szModuleName, RTLD_LAZY);
     if (m_hMod == nullptr) {
@@ -118,6 +127,21 @@ class DLCOM_API IImpModuleBase {
   virtual bool setfuncaddress(size_t i, void* p) = 0;
 
  protected:
+  // Closes a library handle when it goes out of scope.
+  class ScopedHandle {
+   public:
+    explicit ScopedHandle(void* handle) : handle_(handle) {}
+    ScopedHandle(const ScopedHandle&) = delete;
+    ScopedHandle& operator=(const ScopedHandle&) = delete;
+    ~ScopedHandle() {
+      if (handle_ != nullptr)
+        dlclose(handle_);
+    }
+
+   private:
+    void* handle_;
+  };
+
   char m_szModuleName[260];
   void* m_hMod;
 };
@@ -175,6 +199,24 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
   }
 
   bool IsLoaded() override { return m_hMod != nullptr; }
+
+  // Opens the library as IImpModuleBase::Load() does. A library this loader
+  // holds is given up, with its factory, once the new one has been tried;
+  // its entry points are cleared first, so none of them outlives it.
+  int Load() override {
+    PreviousModule previous(m_hMod, m_pClassFactory.detach());
+    m_hMod = nullptr;
+    ClearEntryPoints();
+    return IImpModuleBase::Load();
+  }
+
+  // Closes the library, if open, and clears the four entry points, which
+  // would otherwise point into unmapped code.
+  int UnLoad() override {
+    const int result = IImpModuleBase::UnLoad();
+    ClearEntryPoints();
+    return result;
+  }
 
   // Releases the framework class factory, then closes the library.
   virtual void UnloadCom() {
@@ -246,8 +288,6 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
 
   using IImpModuleBase::Exception;
   using IImpModuleBase::InitIAT;
-  using IImpModuleBase::Load;
-  using IImpModuleBase::UnLoad;
 
   DefineDllGetClassObject DllGetClassObject;
   DefineDllCanUnloadNow DllCanUnloadNow;
@@ -256,7 +296,7 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
   by::com_ptr<by::IComObjectFrameworkClassFactory> m_pClassFactory;
 
  private:
-  // Holds a replaced library and its factory until the end of LoadCom.
+  // Holds a replaced library and its factory until the end of a load.
   class PreviousModule {
    public:
     PreviousModule(void* handle, by::IComObjectFrameworkClassFactory* factory)
