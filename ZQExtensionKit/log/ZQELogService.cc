@@ -27,6 +27,10 @@ ZQELogService::~ZQELogService() = default;
 bool ZQELogService::RegisterLogger(IZQELogger* logger) {
   if (!logger)
     return false;
+  // Installing the logger that is already installed changes nothing: a
+  // second owner would delete it while it stays installed.
+  if (logger == logger_ptr_.get())
+    return true;
   // If the control block cannot be allocated, shared_ptr deletes `logger`
   // before the exception propagates, and the current logger stays.
   std::shared_ptr<IZQELogger> next(logger);

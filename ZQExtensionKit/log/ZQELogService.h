@@ -50,7 +50,8 @@ class ZQEXTENSIONKIT_EXPORT IZQELogger {
 class ZQEXTENSIONKIT_EXPORT IZQELogService {
  public:
   // Installs `logger` and takes ownership of it; the previous logger is
-  // destroyed. A null `logger` returns false and keeps the current one.
+  // destroyed. A null `logger` returns false and keeps the current one;
+  // the logger already installed is kept as it is and returns true.
   virtual bool RegisterLogger(IZQELogger* logger) = 0;
   // Formats one message and forwards it to the installed logger, if any.
   // (Argument 1 is the implicit `this`.)

@@ -109,6 +109,18 @@ TEST_F(ZQELogServiceTest, ReplacingTheLoggerDestroysThePreviousOne) {
   EXPECT_TRUE(messages().empty());
 }
 
+TEST_F(ZQELogServiceTest, RegisteringTheInstalledLoggerAgainKeepsIt) {
+  auto record = std::make_shared<TrackingLogger::Record>();
+  ZQELogService* service = ZQELogService::GetInstance();
+  auto* logger = new TrackingLogger(record);
+  ASSERT_TRUE(service->RegisterLogger(logger));
+  EXPECT_TRUE(service->RegisterLogger(logger));
+  EXPECT_FALSE(record->destroyed);
+  service->LogMessage(0, "after");  // used after free before the mend
+  EXPECT_EQ(record->messages,
+            std::vector<std::string>{"[ZQExtensionKit] after"});
+}
+
 class ThrowingLogger : public IZQELogger {
  public:
   void LogMessage(int, std::string) override {
