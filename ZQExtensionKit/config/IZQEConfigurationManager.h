@@ -105,7 +105,8 @@ class ZQEXTENSIONKIT_EXPORT IZQEConfigurationManager {
   virtual void SetFetchExtensionAuthInfoCallback(
       const FetchExtensionAuthInfoCallback& callback) = 0;
   virtual void CheckAndFetchExtensionAuthInfo() = 0;
-  virtual void GetAllExtensionInfos(std::vector<Extension*>& extensionInfos) = 0;
+  virtual void GetAllExtensionInfos(
+      std::vector<Extension*>& extensionInfos) = 0;
 
   virtual ~IZQEConfigurationManager() = default;
 

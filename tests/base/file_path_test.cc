@@ -1,6 +1,8 @@
 #include "base/files/file_path.h"
 
+#include <stdint.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <string>
@@ -97,6 +99,40 @@ TEST_F(FileUtilTest, ReadsWholeFilesAndRefusesEverythingElse) {
   EXPECT_FALSE(ReadFileToString(
       dir_.Append("sub").Append("..").Append("file.txt"), &contents));
   EXPECT_EQ("", contents);
+
+  // Files that are not regular are refused before anything is read: a FIFO
+  // without a writer would block, a device would never end.
+  ASSERT_EQ(0, mkfifo(dir_.Append("fifo").value().c_str(), 0600));
+  ASSERT_EQ(0, symlink("/dev/zero", dir_.Append("zero").value().c_str()));
+  for (const char* name : {"fifo", "zero"}) {
+    SCOPED_TRACE(name);
+    contents = "stale";
+    EXPECT_FALSE(ReadFileToString(dir_.Append(name), &contents));
+    EXPECT_FALSE(ReadFileToStringWithMaxSize(dir_.Append(name), &contents, 1));
+    EXPECT_EQ("", contents);
+  }
+}
+
+TEST_F(FileUtilTest, MaxSizeBoundsWhatIsRead) {
+  const std::string payload(100000, 'x');  // more than one read chunk
+  FilePath file = dir_.Append("big");
+  std::ofstream(file.value(), std::ios::binary) << payload;
+  std::string contents;
+  struct Case {
+    size_t max_size;
+    bool ok;
+  };
+  for (const Case& c : {Case{payload.size(), true}, Case{SIZE_MAX, true},
+                        Case{payload.size() - 1, false}, Case{0, false}}) {
+    SCOPED_TRACE(c.max_size);
+    contents = "stale";
+    EXPECT_EQ(c.ok, ReadFileToStringWithMaxSize(file, &contents, c.max_size));
+    EXPECT_EQ(c.ok ? payload : "", contents);
+  }
+  // An empty file fits any bound.
+  FilePath empty = dir_.Append("empty");
+  std::ofstream(empty.value(), std::ios::binary).flush();
+  EXPECT_TRUE(ReadFileToStringWithMaxSize(empty, &contents, 0));
 }
 
 }  // namespace

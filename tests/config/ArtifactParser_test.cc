@@ -222,9 +222,14 @@ TEST_F(ArtifactParserTest, UnusablePackagesAreRejectedWithoutTouchingOutput) {
   EXPECT_FALSE(ArtifactParser::Parse(PackageDir(), nullptr));
 }
 
-TEST_F(ArtifactParserTest, ManifestPathThatIsADirectoryIsRejected) {
+TEST_F(ArtifactParserTest, ManifestThatIsNotARegularFileIsRejected) {
+  // A directory, and a link to an endless device that would otherwise be
+  // read until memory runs out.
   fs::create_directory(temp_.path() / "manifest.json");
   Artifact* out = nullptr;
+  EXPECT_FALSE(ArtifactParser::Parse(PackageDir(), &out));
+  fs::remove(temp_.path() / "manifest.json");
+  fs::create_symlink("/dev/zero", temp_.path() / "manifest.json");
   EXPECT_FALSE(ArtifactParser::Parse(PackageDir(), &out));
   EXPECT_EQ(out, nullptr);
 }

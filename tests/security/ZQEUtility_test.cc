@@ -1,6 +1,7 @@
 #include "ZQExtensionKit/security/ZQEUtility.h"
 
 #include <stdio.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <string>
@@ -132,11 +133,15 @@ TEST_F(ZQEUtilityMd5Test, FileDigestMatchesMd5sum) {
 
 TEST_F(ZQEUtilityMd5Test, UnreadableFilesFailAndLeaveTheResultAlone) {
   const std::string existing = WriteFile("exists", "abc");
+  const std::string fifo = (dir_ / "fifo").string();
+  ASSERT_EQ(0, mkfifo(fifo.c_str(), 0600));
   const std::vector<std::string> unreadable = {
       (dir_ / "missing").string(),
       dir_.string(),                    // a directory
       existing + std::string(1, '\0'),  // names no file
       std::string(),
+      fifo,         // no writer: would block verification forever
+      "/dev/zero",  // a device: would never end
   };
   for (const std::string& path : unreadable) {
     SCOPED_TRACE(path);
