@@ -45,9 +45,11 @@
 #include "ZQExtensionKit/event/ZQNotificationRegistrar.h"
 #include "ZQExtensionKit/event/ZQNotificationService.h"
 #include "ZQExtensionKit/event/ZQNotificationSource.h"
+#include "ZQExtensionKit/service/IZQOpenNetService.h"
 #include "ZQExtensionKit/service/IZQServiceManager.h"
 #include "ZQExtensionKit/service/ZQServiceManager.h"
 #include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
+#include "ZQExtensionKit/service/ZQOpenNetworkAPI.h"
 #include "ZQExtensionKit/service/ZQServiceRegisterInfo.h"
 
 // Extension metadata.

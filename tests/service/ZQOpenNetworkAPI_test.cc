@@ -1,0 +1,110 @@
+#include "ZQExtensionKit/service/ZQOpenNetworkAPI.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
+#include "ZQExtensionKit/service/ZQServiceManagerImpl.h"
+#include "dlcom/comsentry.h"
+#include "tests/service/FakeNetService.h"
+#include "tests/service/ServiceTestComponents.h"
+
+namespace zqextensionkit {
+namespace test {
+namespace {
+
+class ZQOpenNetworkAPITest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    FakeNetService::script().Reset();
+    ZQServiceManager::GetInstance()->Initialize(
+        std::make_shared<ZQServiceManagerImpl>());
+  }
+  void TearDown() override {
+    FakeNetService::script().Reset();
+    ZQServiceManager::GetInstance()->Initialize(
+        ZQServiceManagerCreator::Create());
+  }
+
+  // What the continuations saw.
+  struct Outcome {
+    std::vector<std::string> results;
+    std::vector<std::pair<int, std::string>> failures;
+  };
+  bool Start(ZQOpenNetworkAPI& api, const std::string& path, Outcome* outcome) {
+    return api.StartRequest(
+        path, "a=1", "GET",
+        [outcome](const std::string& result) {
+          outcome->results.push_back(result);
+        },
+        [outcome](int code, const std::string& message) {
+          outcome->failures.emplace_back(code, message);
+        });
+  }
+};
+
+TEST_F(ZQOpenNetworkAPITest, WithoutTheServiceNothingStartsAndNothingRuns) {
+  ZQOpenNetworkAPI api("com.example.app");
+  Outcome outcome;
+  EXPECT_FALSE(Start(api, "/x", &outcome));  // registry without the service
+  ZQServiceManager::GetInstance()->UnInitialize();
+  EXPECT_FALSE(Start(api, "/x", &outcome));  // no registry at all
+  EXPECT_TRUE(outcome.results.empty());
+  EXPECT_TRUE(outcome.failures.empty());
+  EXPECT_TRUE(FakeNetService::script().requests.empty());
+}
+
+TEST_F(ZQOpenNetworkAPITest, RequestsReachTheServiceAndAnswersTheCaller) {
+  ASSERT_TRUE(RegisterFakeNetService());
+  ZQOpenNetworkAPI api("com.example.app");
+  FakeNetService::Script& script = FakeNetService::script();
+  Outcome outcome;
+
+  EXPECT_TRUE(Start(api, "/ok", &outcome));
+  script.answer = FakeNetService::Answer::kFailure;
+  EXPECT_TRUE(Start(api, "/missing", &outcome));
+  script.answer = FakeNetService::Answer::kRefuse;
+  EXPECT_FALSE(Start(api, "/refused", &outcome));
+
+  EXPECT_EQ(outcome.results, std::vector<std::string>{"result of /ok"});
+  ASSERT_EQ(outcome.failures.size(), 1u);
+  EXPECT_EQ(outcome.failures[0].first, 404);
+  EXPECT_EQ(outcome.failures[0].second, "not found: /missing");
+  ASSERT_EQ(script.requests.size(), 3u);
+  for (const FakeNetService::Request& request : script.requests) {
+    EXPECT_EQ(request.bundle_id, "com.example.app");
+    EXPECT_EQ(request.params, "a=1");
+    EXPECT_EQ(request.method, "GET");
+  }
+  EXPECT_EQ(script.requests[2].path, "/refused");
+}
+
+TEST_F(ZQOpenNetworkAPITest, EmptyContinuationsAreNotCalled) {
+  ASSERT_TRUE(RegisterFakeNetService());
+  ZQOpenNetworkAPI api("b");
+  for (auto answer :
+       {FakeNetService::Answer::kSuccess, FakeNetService::Answer::kFailure}) {
+    FakeNetService::script().answer = answer;
+    EXPECT_TRUE(api.StartRequest("/p", "", "GET", nullptr, nullptr));
+  }
+}
+
+TEST_F(ZQOpenNetworkAPITest, RequestsGiveBackTheServiceReference) {
+  ASSERT_TRUE(RegisterFakeNetService());
+  by::com_ptr<IZQOpenNetService> service;
+  service.attach(ZQServiceManager::GetInstance()->GetService<IZQOpenNetService>(
+      "OpenNetService"));
+  ASSERT_NE(service.ptr(), nullptr);
+  const ULONG before = RefCount(service.ptr());
+  ZQOpenNetworkAPI api("b");
+  for (int i = 0; i < 3; ++i)
+    EXPECT_TRUE(api.StartRequest("/p", "", "GET", nullptr, nullptr));
+  EXPECT_EQ(RefCount(service.ptr()), before);
+}
+
+}  // namespace
+}  // namespace test
+}  // namespace zqextensionkit
