@@ -1,10 +1,12 @@
 // What the test plug-in libraries share with the tests that load them: the
-// test interface, the class ids the libraries implement, and their file
+// test interfaces, the class ids the libraries implement, and their file
 // names (inside ZQ_TEST_PLUGIN_DIR). Written only against comenv/include, like
-// any plug-in.
+// any plug-in's interface header.
 
 #ifndef TESTS_PLUGINS_TESTPLUGIN_H_
 #define TESTS_PLUGINS_TESTPLUGIN_H_
+
+#include <string>
 
 #include "dlcom/unknown.h"
 
@@ -39,6 +41,44 @@ inline constexpr char kFailingObjectClsidText[] =
 inline constexpr ZQGUID CLSID_FailingObject =
     by::GuidFromLiteral("{5B0E2A71-3C4D-4E5F-8A9B-1C2D3E4F5A6F}");
 
+// The extension point interface of the greeting plug-in (the README's
+// example), and its two classes: the library's bundle and the extension.
+struct IGreeting : public by::IBaseUnknown {
+  // "<salutation>, <name>!": the salutation is the extension's "salutation"
+  // payload, or else the one the library's bundle set up.
+  virtual std::string Greet(const std::string& name) = 0;
+};
+BY_DECLARE_IID(IGreeting, "{20978722-4375-4D5E-A6F5-A872BF7CC9F2}")
+
+inline constexpr ZQGUID CLSID_GreetingBundle =
+    by::GuidFromLiteral("{264C8F68-AA7E-471D-AF3C-B53234E1C93B}");
+inline constexpr ZQGUID CLSID_Greeter =
+    by::GuidFromLiteral("{44C202A8-30DD-46E4-A034-0EFA4B460408}");
+
+inline constexpr char kGreetingBundleClsidText[] =
+    "{264C8F68-AA7E-471D-AF3C-B53234E1C93B}";
+inline constexpr char kGreeterClsidText[] =
+    "{44C202A8-30DD-46E4-A034-0EFA4B460408}";
+
+// The bundle class of the probe plug-in answers this beside IZQEBundle, so
+// tests can watch what the bundle manager does with it. Counts are
+// library-wide.
+struct ITestBundleProbe : public by::IBaseUnknown {
+  // Initialize() calls on this library's bundle objects so far.
+  virtual long InitializeCalls() = 0;
+  // This library's bundle objects alive right now.
+  virtual long LiveBundles() = 0;
+  // `hook(context)` runs in this object's destructor.
+  virtual void SetDestructionHook(void (*hook)(void* context),
+                                  void* context) = 0;
+};
+BY_DECLARE_IID(ITestBundleProbe, "{057AA7D6-8260-407E-8F38-EFA999AB39BC}")
+
+inline constexpr char kProbeBundleClsidText[] =
+    "{84593700-7BC2-41F5-B461-2BB13F28FEB9}";
+inline constexpr ZQGUID CLSID_ProbeBundle =
+    by::GuidFromLiteral("{84593700-7BC2-41F5-B461-2BB13F28FEB9}");
+
 // File names inside ZQ_TEST_PLUGIN_DIR.
 inline constexpr char kGoodPluginFile[] = "zq_test_plugin_good.so";
 // Exports every entry point but DllUnregisterServer.
@@ -49,6 +89,11 @@ inline constexpr char kNoFactoryPluginFile[] = "zq_test_plugin_no_factory.so";
 // Loads; creating CLSID_FailingObject fails.
 inline constexpr char kCreateFailsPluginFile[] =
     "zq_test_plugin_create_fails.so";
+// The README's example: a bundle class and an IGreeting extension.
+inline constexpr char kGreetingPluginFile[] = "zq_test_plugin_greeting.so";
+// One bundle class (CLSID_ProbeBundle) answering ITestBundleProbe.
+inline constexpr char kBundleProbePluginFile[] =
+    "zq_test_plugin_bundle_probe.so";
 // A text file, not a shared object.
 inline constexpr char kNotALibraryFile[] = "zq_test_plugin_not_a_library.so";
 
