@@ -1,0 +1,52 @@
+// IZQExtensionManager: the operations of the kit's extension manager, which
+// turns the configured extension records into live extension instances, and
+// holds the two plug-in verification switches.
+//
+// The virtual operations keep the order below: hosts call through this
+// interface, so it is the layout they were built against.
+//
+// Ownership, failure and threads: see ZQExtensionManager.h, the facade that
+// hosts call, for each operation's contract.
+
+#ifndef ZQEXTENSIONKIT_EXTENSION_IZQEXTENSIONMANAGER_H_
+#define ZQEXTENSIONKIT_EXTENSION_IZQEXTENSIONMANAGER_H_
+
+#include <string>
+#include <vector>
+
+#include "ZQExtensionKit/config/IZQEConfigurationManager.h"
+#include "ZQExtensionKit/container/ZQEObjectContainer.h"
+#include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
+
+namespace zqextensionkit {
+
+class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
+ public:
+  virtual void SetFoundationVersion(const std::string& version) = 0;
+  virtual bool Load() = 0;
+  virtual bool Unload() = 0;
+  virtual bool GetExtension(const std::string& extensionPointId,
+                            void** pExtension) = 0;
+  virtual bool GetExtensionList(const std::string& extensionPointId,
+                                std::vector<void*>& extensionVector) = 0;
+  virtual bool GetExtensionById(const std::string& extensionId,
+                                void** pExtension) = 0;
+  virtual bool RegisterExtension(const InstanceCreateFunction& instance_creator,
+                                 const std::string& clsid,
+                                 bool isSingleton) = 0;
+  virtual bool unRegisterExtension(const std::string& clsid) = 0;
+  virtual bool GetLibFileVerifyEnable() = 0;
+  virtual void SetLibFileVerifyEnable(bool enable) = 0;
+  virtual bool GetSignVerifyEnable() = 0;
+  virtual void SetSignVerifyEnable(bool enable) = 0;
+  virtual bool SetSecKey(const std::string& sec_key) = 0;
+  virtual bool SetDebugModeEnable(bool enable) = 0;
+  virtual void SetFetchExtensionAuthInfoCallback(
+      const FetchExtensionAuthInfoCallback& callback) = 0;
+
+  virtual ~IZQExtensionManager() = default;
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_EXTENSION_IZQEXTENSIONMANAGER_H_

@@ -1,0 +1,131 @@
+// ZQExtensionManager: the process-wide facade of the kit's extension manager.
+//
+// Callers ask it for live extension instances by extension point id
+// (GetExtension, GetExtensionList) or by extension id (GetExtensionById),
+// register in-process extension classes (RegisterExtension,
+// unRegisterExtension), load and unload the configured extensions (Load,
+// Unload), configure the configuration manager through it (foundation
+// version, 32-character key, debug mode, access-key callback), and switch
+// the plug-in library checks: SetLibFileVerifyEnable(true) makes every
+// library load check the file's MD5 against its manifest, and
+// SetSignVerifyEnable(true) adds the signature check behind it (it has no
+// effect while the MD5 check is off). Both switches are off until the host
+// turns them on.
+//
+// The facade forwards each operation to the implementation installed with
+// Initialize() and returns its result.
+//
+// Ownership: an instance handed out (through `pExtension`, or appended to
+// `extensionVector`) is an untyped pointer to the extension point's
+// interface carrying one reference that the caller releases through
+// by::IBaseUnknown. `extensionVector` is appended to, never cleared.
+//
+// Failure: with no implementation installed (before start-up, or after
+// UnInitialize()) every operation logs "extension manager ... failed,
+// because of extension manager impl is null" through ZQELogService (level 0)
+// and returns false, or nothing; out-parameters are left untouched and both
+// switches read false. Otherwise each failure is a false result with one
+// message from the implementation. Nothing is thrown.
+//
+// Threads: every operation may be called from any thread. Each holds the
+// facade's recursive `impl_mutex_` for the whole forwarded call, so calls
+// through the facade are serialised, and an implementation that calls back
+// into the facade on the same thread (as the bundle manager does when it
+// reads the switches during Load) does not block itself. Initialize(),
+// UnInitialize() and SetImpl() take no lock: the host calls them before other
+// threads use the kit and never while calls are in flight.
+//
+//   ZQExtensionManager* extensions = ZQExtensionManager::GetInstance();
+//   void* instance = nullptr;
+//   if (extensions->GetExtension("com.example.toolbar", &instance)) {
+//     static_cast<IToolbarButton*>(instance)->Show();
+//     static_cast<by::IBaseUnknown*>(instance)->Release();
+//   }
+
+#ifndef ZQEXTENSIONKIT_EXTENSION_ZQEXTENSIONMANAGER_H_
+#define ZQEXTENSIONKIT_EXTENSION_ZQEXTENSIONMANAGER_H_
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
+#include "ZQExtensionKit/extension/IZQExtensionManager.h"
+
+namespace base {
+template <typename Type>
+struct DefaultSingletonTraits;
+}  // namespace base
+
+namespace zqextensionkit {
+
+class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
+    : public IZQExtensionManager {
+ public:
+  // The process-wide facade, created on the first call and never destroyed.
+  static ZQExtensionManager* GetInstance();
+
+  ZQExtensionManager(const ZQExtensionManager&) = delete;
+  ZQExtensionManager& operator=(const ZQExtensionManager&) = delete;
+
+  // Installs `impl` (an empty pointer included), dropping the facade's
+  // reference to the previous one.
+  void Initialize(std::shared_ptr<IZQExtensionManager> impl);
+  // Drops the installed implementation; calls then fail until one is
+  // installed again.
+  void UnInitialize();
+  // As Initialize(), but an empty `impl` is ignored and the installed
+  // implementation stays.
+  void SetImpl(const std::shared_ptr<IZQExtensionManager>& impl);
+
+  void SetFoundationVersion(const std::string& version) override;
+  bool Load() override;
+  bool Unload() override;
+  bool GetExtension(const std::string& extensionPointId,
+                    void** pExtension) override;
+  bool GetExtensionList(const std::string& extensionPointId,
+                        std::vector<void*>& extensionVector) override;
+  bool GetExtensionById(const std::string& extensionId,
+                        void** pExtension) override;
+  bool RegisterExtension(const InstanceCreateFunction& instance_creator,
+                         const std::string& clsid,
+                         bool isSingleton) override;
+  bool unRegisterExtension(const std::string& clsid) override;
+  bool GetLibFileVerifyEnable() override;
+  void SetLibFileVerifyEnable(bool enable) override;
+  bool GetSignVerifyEnable() override;
+  void SetSignVerifyEnable(bool enable) override;
+  bool SetSecKey(const std::string& sec_key) override;
+  bool SetDebugModeEnable(bool enable) override;
+  void SetFetchExtensionAuthInfoCallback(
+      const FetchExtensionAuthInfoCallback& callback) override;
+
+ private:
+  friend struct base::DefaultSingletonTraits<ZQExtensionManager>;
+
+  ZQExtensionManager();
+  ~ZQExtensionManager() override;
+
+  // A copy of `impl_`; called with `impl_mutex_` held.
+  std::shared_ptr<IZQExtensionManager> GetImpl();
+
+  // Calls `operation` on the installed implementation with `args`, holding
+  // `impl_mutex_` for the whole call, and returns its result. Without an
+  // implementation it logs `missing_impl_message` and returns false (or
+  // nothing).
+  template <typename Result, typename... Params, typename... Args>
+  Result Forward(Result (IZQExtensionManager::*operation)(Params...),
+                 const char* missing_impl_message,
+                 Args&&... args);
+
+  // Held for the whole of each forwarded call.
+  std::recursive_mutex impl_mutex_;
+  // Guarded by impl_mutex_ while calls forward; written only by Initialize,
+  // UnInitialize and SetImpl. Empty until an implementation is installed.
+  std::shared_ptr<IZQExtensionManager> impl_;
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_EXTENSION_ZQEXTENSIONMANAGER_H_
