@@ -1,0 +1,94 @@
+// ZQEBundleManager: the process-wide facade of the kit's bundle manager.
+//
+// LoadBundle(artifact) loads the plug-in library an artifact names: the
+// entry library ("mainEntry", a path inside the package directory) is
+// checked against the manifest's MD5 when the extension manager's
+// verification switch is on, opened through a CComLoader that is cached per
+// library file, and, when the artifact names a bundle class, that class's
+// object is created, initialised and kept. A library is loaded at most once
+// per manager: a later LoadBundle of it answers true at once. A library that
+// failed to verify or to load is tried again (and verified again) by the
+// next LoadBundle. Creating the bundle object may fail without failing the
+// load.
+//
+// GetComLoader(key) hands out the cached loader of the library file whose
+// path text is `key` (as LoadBundle built it: package directory, "/", entry
+// library), creating and caching an unloaded loader for a new key; it never
+// loads anything. ComLoaderIsExist(key) tells whether a loader is cached.
+// Keys compare as exact byte strings.
+//
+// Ownership: the manager owns its loaders and bundle objects until the
+// implementation is destroyed; then it releases the bundle objects first and
+// closes the libraries after, so a bundle's code is still mapped while it is
+// destroyed. A loader handed out stays owned by the manager (do not delete
+// it) and valid while the implementation lives; `loader` must not be null.
+// The artifact stays the caller's.
+//
+// Failure: each operation returns false with one message through
+// ZQELogService (level 0). With no implementation installed every operation
+// returns false, silently, and leaves its out-parameter untouched. Nothing
+// is thrown.
+//
+// Threads: GetComLoader and ComLoaderIsExist may be called from any thread.
+// LoadBundle holds no lock across its steps: load bundles from one thread
+// (the extension manager's Load does), before other threads create instances
+// through the loaders. Initialize() and UnInitialize() take no lock: the host
+// calls them before other threads use the kit and never while calls are in
+// flight.
+//
+//   ZQEBundleManager* bundles = ZQEBundleManager::GetInstance();
+//   bundles->Initialize(ZQEBundleManagerCreator::Create());
+//   if (bundles->LoadBundle(artifact)) {
+//     CComLoader* loader = nullptr;
+//     bundles->GetComLoader(
+//         artifact->GetRootPath().Append(artifact->GetBinFilePath()).value(),
+//         &loader);
+//   }
+
+#ifndef ZQEXTENSIONKIT_BUNDLE_ZQEBUNDLEMANAGER_H_
+#define ZQEXTENSIONKIT_BUNDLE_ZQEBUNDLEMANAGER_H_
+
+#include <memory>
+#include <string>
+
+#include "ZQExtensionKit/bundle/IZQEBundleManager.h"
+#include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
+#include "dlcom/loadcom.h"
+
+namespace base {
+template <typename Type>
+struct DefaultSingletonTraits;
+}  // namespace base
+
+namespace zqextensionkit {
+
+class ZQEXTENSIONKIT_EXPORT ZQEBundleManager final : public IZQEBundleManager {
+ public:
+  // The process-wide facade, created on the first call and never destroyed.
+  static ZQEBundleManager* GetInstance();
+
+  ZQEBundleManager(const ZQEBundleManager&) = delete;
+  ZQEBundleManager& operator=(const ZQEBundleManager&) = delete;
+
+  // Installs `impl`, dropping the facade's reference to the previous one.
+  void Initialize(std::shared_ptr<IZQEBundleManager> impl);
+  // Drops the installed implementation; calls then fail until Initialize().
+  void UnInitialize();
+
+  bool LoadBundle(Artifact* artifact) override;
+  bool GetComLoader(const std::string& key, CComLoader** loader) override;
+  bool ComLoaderIsExist(const std::string& key) override;
+
+ private:
+  friend struct base::DefaultSingletonTraits<ZQEBundleManager>;
+
+  ZQEBundleManager();
+  ~ZQEBundleManager() override;
+
+  // The installed implementation; empty until Initialize().
+  std::shared_ptr<IZQEBundleManager> impl_;
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_BUNDLE_ZQEBUNDLEMANAGER_H_

@@ -1,0 +1,255 @@
+#include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
+
+#include <utility>
+
+#include "ZQExtensionKit/bundle/IZQEBundle.h"
+#include "ZQExtensionKit/config/Artifact.h"
+#include "ZQExtensionKit/extension/ZQExtensionManager.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/security/ZQEExtensionLibFileVerify.h"
+#include "ZQExtensionKit/security/ZQEExtensionSignVerify.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "dlcom/guidstring.h"
+
+namespace zqextensionkit {
+
+namespace {
+
+// The path of the entry library `entry` inside the package directory `root`,
+// or false. An entry that is empty, absolute or has a ".." component is
+// refused before the file system is asked: a manifest must not make the kit
+// load code from outside its package (and an empty entry would name the
+// package directory itself).
+bool EntryLibraryPath(const base::FilePath& root,
+                      const std::string& entry,
+                      base::FilePath* path) {
+  const base::FilePath relative(entry);
+  if (relative.empty() || relative.IsAbsolute() || relative.ReferencesParent())
+    return false;
+  *path = root.Append(relative);
+  return !path->empty() && base::PathExists(*path);
+}
+
+}  // namespace
+
+ZQEBundleManagerImpl::ZQEBundleManagerImpl() = default;
+
+ZQEBundleManagerImpl::~ZQEBundleManagerImpl() {
+  // Bundle objects go first, while the code they run is still mapped; the
+  // loaders then close their libraries. Each cache is emptied before its
+  // entries are released, so a destructor that calls back into the manager
+  // finds nothing half-destroyed.
+  std::map<std::string, by::com_ptr<by::IBaseUnknown>> bundles;
+  {
+    std::lock_guard<std::recursive_mutex> lock(bundle_mutex_);
+    bundles.swap(bundle_dict_);
+  }
+  bundles.clear();
+  std::map<std::string, std::shared_ptr<CComLoader>> loaders;
+  {
+    std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+    loaders.swap(com_loader_dict_);
+    loaded_library_keys_.clear();
+  }
+  loaders.clear();
+}
+
+bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
+  ZQELogService* log = ZQELogService::GetInstance();
+  if (!artifact) {
+    log->LogMessage(
+        0, "Bundle Loader - load bundle failed, because of artifact is null");
+    return false;
+  }
+  const base::FilePath root_path = artifact->GetRootPath();
+  if (!base::PathExists(root_path)) {
+    log->LogMessage(
+        0,
+        "Bundle Loader - load bundle failed, because of root path not exist");
+    return false;
+  }
+  base::FilePath dll_file_path;
+  if (!EntryLibraryPath(root_path, artifact->GetBinFilePath(),
+                        &dll_file_path)) {
+    log->LogMessage(0,
+                    "Bundle Loader - load bundle failed, because of library "
+                    "file path not exist or empty");
+    return false;
+  }
+  const std::string key = dll_file_path.value();
+  if (ComLoaderIsExist(key) && IsLibraryLoaded(key)) {
+    log->LogMessage(0, "Bundle Loader - bundle has been loaded");
+    return true;
+  }
+
+  ZQExtensionManager* extension_manager = ZQExtensionManager::GetInstance();
+  if (extension_manager->GetLibFileVerifyEnable()) {
+    const std::string lib_file_md5 = artifact->GetLibFileMD5();
+    if (!ZQEExtensionLibFileVerify::GetInstance()->Verify(key, lib_file_md5)) {
+      log->LogMessage(0,
+                      "Bundle Loader - load bundle failed, because of lib file "
+                      "verify failed");
+      return false;
+    }
+    // The signature is checked only behind a verified MD5.
+    if (extension_manager->GetSignVerifyEnable() &&
+        !ZQEExtensionSignVerify::GetInstance()->SignVerify(
+            key, artifact->GetSignMD5(), lib_file_md5)) {
+      log->LogMessage(0,
+                      "Bundle Loader - load bundle failed, because of file "
+                      "sign verify failed");
+      return false;
+    }
+  }
+
+  CComLoader* loader = nullptr;
+  if (!GetComLoader(key, &loader) || !loader) {
+    log->LogMessage(0,
+                    "Bundle Loader - load bundle failed, because of get com "
+                    "loader failed");
+    return false;
+  }
+  if (!loader->LoadCom(key.c_str())) {
+    log->LogMessage(
+        0, "Bundle Loader - load bundle failed, because of load com failed");
+    return false;
+  }
+  {
+    std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+    loaded_library_keys_.insert(key);
+  }
+
+  const std::string bundle_clsid = artifact->GetBundleClassId();
+  if (bundle_clsid.empty())
+    return true;
+  // A library that cannot make its bundle object stays loaded: its
+  // extensions may not need it.
+  by::com_ptr<IZQEBundle> bundle;
+  const ZQGUID clsid = S2GUIDA(bundle_clsid.c_str(), true);
+  if (!loader->IsLoaded() ||
+      loader->CreateInstance(clsid, nullptr, nullptr,
+                             by::__uuid_s<IZQEBundle>::iid,
+                             bundle.vpp()) != S_OK ||
+      !bundle) {
+    log->LogMessage(0, "Bundle Loader - initialze bundle entry failed");
+    return true;
+  }
+  bundle->Initialize();
+  // The cache takes its own reference; `bundle` releases the local one.
+  if (!SetBundleObject(bundle_clsid, bundle.ptr()))
+    return false;
+  log->LogMessage(0, "Bundle Loader - initialze bundle entry success");
+  return true;
+}
+
+bool ZQEBundleManagerImpl::GetComLoader(const std::string& key,
+                                        CComLoader** loader) {
+  std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+  ZQELogService* log = ZQELogService::GetInstance();
+  if (key.empty()) {
+    log->LogMessage(0,
+                    "Bundle Loader - key:%s, get com loader failed, because of "
+                    "key is empty",
+                    key.c_str());
+    return false;
+  }
+  // The check is ComLoaderIsExist()'s, message included, done with the same
+  // lookup that fetches the loader.
+  auto it = com_loader_dict_.find(key);
+  LogLoaderLookup(key, it != com_loader_dict_.end());
+  if (it == com_loader_dict_.end()) {
+    log->LogMessage(0, "Bundle Loader - key:%s, create com loader",
+                    key.c_str());
+    it = com_loader_dict_.emplace(key, std::make_shared<CComLoader>()).first;
+  }
+  *loader = it->second.get();
+  log->LogMessage(0, "Bundle Loader - key:%s, get com loader success",
+                  key.c_str());
+  return true;
+}
+
+bool ZQEBundleManagerImpl::ComLoaderIsExist(const std::string& key) {
+  std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+  if (key.empty()) {
+    ZQELogService::GetInstance()->LogMessage(
+        0,
+        "Bundle Loader - query com loader is exist failed, because "
+        "of key is empty");
+    return false;
+  }
+  const bool found = com_loader_dict_.find(key) != com_loader_dict_.end();
+  LogLoaderLookup(key, found);
+  return found;
+}
+
+void ZQEBundleManagerImpl::LogLoaderLookup(const std::string& key, bool found) {
+  ZQELogService::GetInstance()->LogMessage(
+      0, "Bundle Loader - key:%s, com loader %s", key.c_str(),
+      found ? "is exist" : "is not exist");
+}
+
+bool ZQEBundleManagerImpl::IsLibraryLoaded(const std::string& key) {
+  std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+  return loaded_library_keys_.count(key) != 0;
+}
+
+bool ZQEBundleManagerImpl::GetBundleObject(const std::string& clsid,
+                                           void** ppv) {
+  ZQELogService* log = ZQELogService::GetInstance();
+  if (clsid.empty()) {
+    log->LogMessage(0,
+                    "Bundle Loader - get bundle object failed, because of "
+                    "class id is empty");
+    return false;
+  }
+  std::lock_guard<std::recursive_mutex> lock(bundle_mutex_);
+  auto it = bundle_dict_.find(clsid);
+  if (it == bundle_dict_.end()) {
+    *ppv = nullptr;
+    log->LogMessage(0,
+                    "Bundle Loader - class id:%s, get bundle object failed, "
+                    "because of object didn't founded",
+                    clsid.c_str());
+    return false;
+  }
+  *ppv = it->second.ptr();
+  log->LogMessage(0, "Bundle Loader - class id:%s, get bundle object success",
+                  clsid.c_str());
+  return true;
+}
+
+bool ZQEBundleManagerImpl::SetBundleObject(const std::string& clsid,
+                                           void* ppv) {
+  ZQELogService* log = ZQELogService::GetInstance();
+  if (clsid.empty()) {
+    log->LogMessage(0,
+                    "Bundle Loader - set bundle object failed, because of "
+                    "class id is empty");
+    return false;
+  }
+  if (!ppv) {
+    log->LogMessage(0,
+                    "Bundle Loader - class id:%s, set bundle object failed, "
+                    "because of object pointer is nullptr",
+                    clsid.c_str());
+    return false;
+  }
+  // Every component interface starts with by::IBaseUnknown, so the interface
+  // pointer is also the object's by::IBaseUnknown pointer; com_ptr queries
+  // it, adding the reference the cache holds.
+  by::com_ptr<by::IBaseUnknown> object(static_cast<by::IBaseUnknown*>(ppv));
+  {
+    std::lock_guard<std::recursive_mutex> lock(bundle_mutex_);
+    // An existing entry stays; an object that does not answer
+    // by::IBaseUnknown is not cached.
+    if (object.ptr())
+      bundle_dict_.try_emplace(clsid, std::move(object));
+  }
+  // A reference not taken by the cache is released here, outside the lock.
+  log->LogMessage(0, "Bundle Loader - class id:%s, set bundle object success",
+                  clsid.c_str());
+  return true;
+}
+
+}  // namespace zqextensionkit

@@ -1,0 +1,67 @@
+// ZQEBundleManagerImpl: the kit's bundle manager (see ZQEBundleManager.h for
+// the contract of the three operations). It keeps one CComLoader per library
+// file, keyed by the path text, and one bundle object per bundle class id.
+//
+// Internal header: hosts reach the manager through the ZQEBundleManager
+// facade.
+
+#ifndef ZQEXTENSIONKIT_BUNDLE_ZQEBUNDLEMANAGERIMPL_H_
+#define ZQEXTENSIONKIT_BUNDLE_ZQEBUNDLEMANAGERIMPL_H_
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "ZQExtensionKit/bundle/IZQEBundleManager.h"
+#include "dlcom/comsentry.h"
+#include "dlcom/loadcom.h"
+#include "dlcom/unknown.h"
+
+namespace zqextensionkit {
+
+class ZQEBundleManagerImpl final : public IZQEBundleManager {
+ public:
+  ZQEBundleManagerImpl();
+  ZQEBundleManagerImpl(const ZQEBundleManagerImpl&) = delete;
+  ZQEBundleManagerImpl& operator=(const ZQEBundleManagerImpl&) = delete;
+  // Releases every bundle object, then closes every library.
+  ~ZQEBundleManagerImpl() override;
+
+  bool LoadBundle(Artifact* artifact) override;
+  bool GetComLoader(const std::string& key, CComLoader** loader) override;
+  bool ComLoaderIsExist(const std::string& key) override;
+
+  // The bundle object cached under `clsid`, as its by::IBaseUnknown pointer
+  // and without a reference for the caller: it stays valid while the manager
+  // holds the object. An unknown class id sets *ppv to null; an empty one
+  // leaves it untouched. Both return false.
+  bool GetBundleObject(const std::string& clsid, void** ppv);
+  // Caches the object `ppv` (an interface pointer) under `clsid`, holding a
+  // reference of its own, unless an object is cached there already: the
+  // first one stays. False for an empty class id or a null object.
+  bool SetBundleObject(const std::string& clsid, void* ppv);
+
+ private:
+  // Whether the loader cached under `key` has loaded its library.
+  bool IsLibraryLoaded(const std::string& key);
+  // Writes ComLoaderIsExist()'s message for `key`.
+  void LogLoaderLookup(const std::string& key, bool found);
+
+  std::recursive_mutex loader_mutex_;
+  // Guarded by loader_mutex_. One loader per library file; a loader stays
+  // until the manager is destroyed, loaded or not.
+  std::map<std::string, std::shared_ptr<CComLoader>> com_loader_dict_;
+  // Guarded by loader_mutex_. The keys whose LoadCom succeeded: a loader
+  // that GetComLoader created, or whose load failed, is loaded again.
+  std::set<std::string> loaded_library_keys_;
+  std::recursive_mutex bundle_mutex_;
+  // Guarded by bundle_mutex_. One reference to each bundle object; never
+  // holds a null pointer.
+  std::map<std::string, by::com_ptr<by::IBaseUnknown>> bundle_dict_;
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_BUNDLE_ZQEBUNDLEMANAGERIMPL_H_
