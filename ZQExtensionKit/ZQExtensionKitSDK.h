@@ -54,7 +54,6 @@
 
 // Extension metadata.
 #include "ZQExtensionKit/config/Artifact.h"
-#include "ZQExtensionKit/config/IZQEConfigurationManager.h"
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ExtensionAction.h"
 #include "ZQExtensionKit/config/ExtensionFactory.h"
@@ -62,11 +61,28 @@
 #include "ZQExtensionKit/config/ExtensionPoint.h"
 #include "ZQExtensionKit/config/ExtensionPointImpl.h"
 #include "ZQExtensionKit/config/ExtensionPointPayloadMetaItem.h"
+#include "ZQExtensionKit/config/IZQEConfigurationManager.h"
 #include "ZQExtensionKit/config/SettingMap.h"
 #include "ZQExtensionKit/config/ZQEUrlParser.h"
 #include "ZQExtensionKit/config/ZQExtensionAuthInfo.h"
 
 // Plug-in file digests.
 #include "ZQExtensionKit/security/ZQEUtility.h"
+
+// Bundles: the bundle manager and the header-only bundle base of plug-ins.
+#include "ZQExtensionKit/bundle/IZQEBundle.h"
+#include "ZQExtensionKit/bundle/IZQEBundleManager.h"
+#include "ZQExtensionKit/bundle/ZQEBaseBundle.h"
+#include "ZQExtensionKit/bundle/ZQEBundleContext.h"
+#include "ZQExtensionKit/bundle/ZQEBundleManager.h"
+#include "ZQExtensionKit/bundle/ZQEBundleManagerCreator.h"
+
+// Extensions: the extension manager facade and the header-only extension
+// base and context of plug-ins.
+#include "ZQExtensionKit/extension/IZQBaseExtension.h"
+#include "ZQExtensionKit/extension/IZQExtensionManager.h"
+#include "ZQExtensionKit/extension/ZQBaseExtension.h"
+#include "ZQExtensionKit/extension/ZQExtensionContext.h"
+#include "ZQExtensionKit/extension/ZQExtensionManager.h"
 
 #endif  // ZQEXTENSIONKIT_ZQEXTENSIONKITSDK_H_

@@ -1,6 +1,7 @@
 # Fails when the "Writing a plug-in" example in README.md no longer matches
-# tests/plugins/good_plugin.cc, the plug-in the test suite builds and loads.
-# Usage: cmake -DREADME=<README.md> -DPLUGIN=<good_plugin.cc> -P <this file>
+# the test plug-in it shows (tests/plugins/greeting_plugin.cc), which the test
+# suite builds and loads.
+# Usage: cmake -DREADME=<README.md> -DPLUGIN=<plug-in source> -P <this file>
 file(READ "${README}" readme)
 file(READ "${PLUGIN}" plugin)
 

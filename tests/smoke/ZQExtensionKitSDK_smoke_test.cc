@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/plugins/TestPlugin.h"
+#include "tests/support/ScopedTempDir.h"
 
 namespace {
 
@@ -102,6 +104,36 @@ TEST(ZQExtensionKitSDKSmokeTest, PluginWrittenAgainstTheComponentModelLoads) {
   EXPECT_EQ(5, object->Add(2, 3));
   EXPECT_EQ(S2GUIDA("{5B0E2A71-3C4D-4E5F-8A9B-1C2D3E4F5A61}", true),
             CLSID_TestObjectA);
+}
+
+TEST(ZQExtensionKitSDKSmokeTest, BundleManagerLoadsAPluginBuiltOnTheBases) {
+  // The plug-in links nothing of the kit: its bundle and extension bases are
+  // compiled into it from the kit's headers.
+  zqextensionkit::test::ScopedTempDir temp;
+  const std::filesystem::path root = temp.path() / "greeting";
+  std::filesystem::create_directories(root / "lib");
+  std::filesystem::copy_file(ZQ_TEST_PLUGIN_DIR "/zq_test_plugin_greeting.so",
+                             root / "lib" / "greeting.so");
+  zqextensionkit::Artifact artifact(base::FilePath(root.string()));
+  artifact.SetBinFilePath("lib/greeting.so");
+  artifact.SetBundleClassId("{264C8F68-AA7E-471D-AF3C-B53234E1C93B}");
+
+  // No extension manager is installed: both switches read off.
+  EXPECT_FALSE(zqextensionkit::ZQExtensionManager::GetInstance()
+                   ->GetLibFileVerifyEnable());
+
+  auto* bundles = zqextensionkit::ZQEBundleManager::GetInstance();
+  bundles->Initialize(zqextensionkit::ZQEBundleManagerCreator::Create());
+  ASSERT_TRUE(bundles->LoadBundle(&artifact));
+  CComLoader* loader = nullptr;
+  ASSERT_TRUE(bundles->GetComLoader(
+      artifact.GetRootPath().Append(artifact.GetBinFilePath()).value(),
+      &loader));
+  by::com_ptr<IGreeting> greeting;
+  ASSERT_EQ(S_OK, loader->CreateInstance(CLSID_Greeter, nullptr, nullptr,
+                                         by::__uuid_s<IGreeting>::iid,
+                                         greeting.vpp()));
+  EXPECT_EQ("Hello, Ann!", greeting->Greet("Ann")) << "the bundle ran";
 }
 
 }  // namespace
