@@ -257,6 +257,12 @@ TEST_F(ZQEBundleManagerTest, EntryLibraryMustBeAnExistingFileInsideThePackage) {
   EXPECT_EQ(std::vector<std::string>{"Bundle Loader - load bundle failed, "
                                      "because of root path not exist"},
             capture().texts());
+
+  ClearLog();
+  EXPECT_FALSE(manager_->LoadBundle(nullptr));
+  EXPECT_EQ(std::vector<std::string>{"Bundle Loader - load bundle failed, "
+                                     "because of artifact is null"},
+            capture().texts());
 }
 
 TEST_F(ZQEBundleManagerTest,
