@@ -52,7 +52,7 @@
 #include "ZQExtensionKit/service/ZQOpenNetworkAPI.h"
 #include "ZQExtensionKit/service/ZQServiceRegisterInfo.h"
 
-// Extension metadata.
+// Extension metadata and the configuration manager.
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ExtensionAction.h"
@@ -63,6 +63,8 @@
 #include "ZQExtensionKit/config/ExtensionPointPayloadMetaItem.h"
 #include "ZQExtensionKit/config/IZQEConfigurationManager.h"
 #include "ZQExtensionKit/config/SettingMap.h"
+#include "ZQExtensionKit/config/ZQEConfigurationManager.h"
+#include "ZQExtensionKit/config/ZQEConfigurationManagerCreator.h"
 #include "ZQExtensionKit/config/ZQEUrlParser.h"
 #include "ZQExtensionKit/config/ZQExtensionAuthInfo.h"
 

@@ -75,8 +75,10 @@ class Installation {
       return;
     const size_t fixed = dir_.string().size() + 1 + executable_name_.size();
     if (executable_path_length < fixed) {
-      error_ = "the temporary directory leaves no room for an executable "
-               "path of " + std::to_string(executable_path_length) + " bytes";
+      error_ =
+          "the temporary directory leaves no room for an executable "
+          "path of " +
+          std::to_string(executable_path_length) + " bytes";
       return;
     }
     size_t remaining = executable_path_length - fixed;

@@ -14,11 +14,16 @@ namespace {
 // runs exactly one test once and writes no report.
 const std::vector<std::string>& GoogleTestVariables() {
   static const std::vector<std::string> kVariables = {
-      "GTEST_FILTER",          "GTEST_OUTPUT",
-      "GTEST_SHARD_INDEX",     "GTEST_TOTAL_SHARDS",
-      "GTEST_SHARD_STATUS_FILE", "GTEST_REPEAT",
-      "GTEST_SHUFFLE",         "GTEST_ALSO_RUN_DISABLED_TESTS",
-      "GTEST_BREAK_ON_FAILURE", "GTEST_FAIL_FAST"};
+      "GTEST_FILTER",
+      "GTEST_OUTPUT",
+      "GTEST_SHARD_INDEX",
+      "GTEST_TOTAL_SHARDS",
+      "GTEST_SHARD_STATUS_FILE",
+      "GTEST_REPEAT",
+      "GTEST_SHUFFLE",
+      "GTEST_ALSO_RUN_DISABLED_TESTS",
+      "GTEST_BREAK_ON_FAILURE",
+      "GTEST_FAIL_FAST"};
   return kVariables;
 }
 
@@ -145,8 +150,7 @@ void InstallationSandbox::Run(const std::function<void()>& body) {
     return;
   }
   std::error_code ignored;
-  const bool reached_body =
-      std::filesystem::exists(
+  const bool reached_body = std::filesystem::exists(
       installation_.dir() / RanMarkerName(ordinal_), ignored);
   if (status != 0 || !reached_body) {
     ADD_FAILURE() << test_name << " failed inside the installation "

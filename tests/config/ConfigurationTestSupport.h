@@ -1,0 +1,176 @@
+// Helpers shared by the configuration manager tests: encrypted config.json
+// texts, manifest texts, and a remote data source the test drives by hand.
+
+#ifndef TESTS_CONFIG_CONFIGURATIONTESTSUPPORT_H_
+#define TESTS_CONFIG_CONFIGURATIONTESTSUPPORT_H_
+
+#include <openssl/evp.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ZQExtensionKit/config/Extension.h"
+#include "ZQExtensionKit/config/IZQEConfigurationManager.h"
+#include "ZQExtensionKit/config/ZQExtensionAuthInfo.h"
+
+namespace zqextensionkit {
+namespace test {
+
+inline constexpr char kTestSecKey[] = "0123456789abcdef0123456789ABCDEF";
+
+// Standard Base64 of `bytes`, on one line.
+inline std::string Base64(const std::string& bytes) {
+  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
+  const int length = EVP_EncodeBlock(
+      reinterpret_cast<unsigned char*>(text.data()),
+      reinterpret_cast<const unsigned char*>(bytes.data()),
+      static_cast<int>(bytes.size()));
+  text.resize(static_cast<size_t>(length));
+  return text;
+}
+
+// AES-256-ECB of `plain` (whose length must be a multiple of 16) under
+// `key`, without adding padding.
+inline std::string AesEcbEncrypt(const std::string& plain,
+                                 const std::string& key = kTestSecKey) {
+  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+  std::string cipher(plain.size() + 16, '\0');
+  int written = 0;
+  int final_written = 0;
+  EXPECT_EQ(1, EVP_EncryptInit_ex(
+                   context, EVP_aes_256_ecb(), nullptr,
+                   reinterpret_cast<const unsigned char*>(key.data()), nullptr));
+  EVP_CIPHER_CTX_set_padding(context, 0);
+  EXPECT_EQ(1, EVP_EncryptUpdate(
+                   context, reinterpret_cast<unsigned char*>(cipher.data()),
+                   &written, reinterpret_cast<const unsigned char*>(plain.data()),
+                   static_cast<int>(plain.size())));
+  EXPECT_EQ(1, EVP_EncryptFinal_ex(
+                   context,
+                   reinterpret_cast<unsigned char*>(cipher.data()) + written,
+                   &final_written));
+  EVP_CIPHER_CTX_free(context);
+  cipher.resize(static_cast<size_t>(written + final_written));
+  return cipher;
+}
+
+// `plain` padded per PKCS#5 to a multiple of 16 bytes.
+inline std::string Pkcs5Pad(const std::string& plain) {
+  const size_t count = 16 - plain.size() % 16;
+  return plain + std::string(count, static_cast<char>(count));
+}
+
+// The text of an encrypted config.json holding `json`.
+inline std::string EncryptedConfig(const std::string& json,
+                                   const std::string& key = kTestSecKey) {
+  return Base64(AesEcbEncrypt(Pkcs5Pad(json), key));
+}
+
+// A remote configuration source that keeps what the test gives it and the
+// callables of each fetch, which the test completes when it chooses.
+class FakeRemoteDataSource : public IZQERemoteConfigDataSource {
+ public:
+  using Config = std::map<std::string, std::vector<std::shared_ptr<Extension>>>;
+  using AuthInfos = std::vector<std::shared_ptr<ZQExtensionAuthInfo>>;
+
+  void FetchData(const FetchDataSuccess& onSuccess,
+                 const FetchDataFailure& onFailure) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    pending_.emplace_back(onSuccess, onFailure);
+  }
+
+  // Replaces the caller's containers with the source's data, as a source
+  // that keeps one snapshot does.
+  bool GetData(Config* config, AuthInfos* authInfos) override {
+    std::function<void()> hook;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++get_data_calls_;
+      *config = config_;
+      *authInfos = auth_infos_;
+      hook = get_data_hook_;
+    }
+    if (hook)
+      hook();
+    return true;
+  }
+
+  bool HasCache() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return has_cache_;
+  }
+
+  bool LoadData() override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return load_data_result_;
+  }
+
+  void SetData(Config config, AuthInfos auth_infos = {}) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    config_ = std::move(config);
+    auth_infos_ = std::move(auth_infos);
+  }
+  void set_has_cache(bool value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    has_cache_ = value;
+  }
+  void set_load_data_result(bool value) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    load_data_result_ = value;
+  }
+  // Runs inside GetData(), after the data has been handed over.
+  void set_get_data_hook(std::function<void()> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    get_data_hook_ = std::move(hook);
+  }
+  int get_data_calls() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return get_data_calls_;
+  }
+  size_t pending_fetches() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return pending_.size();
+  }
+
+  // Completes the oldest pending fetch; false when none is pending.
+  bool CompleteFetch() { return Complete(true, std::string()); }
+  bool FailFetch(const std::string& reason) { return Complete(false, reason); }
+
+ private:
+  bool Complete(bool success, const std::string& reason) {
+    std::pair<FetchDataSuccess, FetchDataFailure> callables;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (pending_.empty())
+        return false;
+      callables = std::move(pending_.front());
+      pending_.erase(pending_.begin());
+    }
+    if (success)
+      callables.first();
+    else
+      callables.second(reason);
+    return true;
+  }
+
+  mutable std::mutex mutex_;
+  Config config_;
+  AuthInfos auth_infos_;
+  bool has_cache_ = true;
+  bool load_data_result_ = true;
+  int get_data_calls_ = 0;
+  std::function<void()> get_data_hook_;
+  std::vector<std::pair<FetchDataSuccess, FetchDataFailure>> pending_;
+};
+
+}  // namespace test
+}  // namespace zqextensionkit
+
+#endif  // TESTS_CONFIG_CONFIGURATIONTESTSUPPORT_H_
