@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <utility>
 
@@ -78,14 +77,15 @@ std::string AES_ECB_PKCS5_Decrypt(const std::string& cipher_text,
   auto* out = reinterpret_cast<unsigned char*>(plain.data());
   int written = 0;
   int final_written = 0;
-  if (EVP_DecryptUpdate(context.get(), out, &written,
-                        reinterpret_cast<const unsigned char*>(
-                            cipher_text.data()),
-                        static_cast<int>(cipher_text.size())) != 1 ||
+  if (EVP_DecryptUpdate(
+          context.get(), out, &written,
+          reinterpret_cast<const unsigned char*>(cipher_text.data()),
+          static_cast<int>(cipher_text.size())) != 1 ||
       EVP_DecryptFinal_ex(context.get(), out + written, &final_written) != 1) {
     return std::string();
   }
-  plain.resize(static_cast<size_t>(written) + static_cast<size_t>(final_written));
+  plain.resize(static_cast<size_t>(written) +
+               static_cast<size_t>(final_written));
 
   if (plain.size() >= kAesBlockSize) {
     const int8_t padding = static_cast<int8_t>(plain.back());
@@ -98,9 +98,13 @@ std::string AES_ECB_PKCS5_Decrypt(const std::string& cipher_text,
   return plain;
 }
 
+// Space, \t, \n, \v, \f and \r.
 bool IsAsciiWhitespace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' ||
-         c == '\r';
+  constexpr uint64_t kWhitespace = (1ull << ' ') | (1ull << '\t') |
+                                   (1ull << '\n') | (1ull << '\v') |
+                                   (1ull << '\f') | (1ull << '\r');
+  const auto byte = static_cast<unsigned char>(c);
+  return byte <= ' ' && ((kWhitespace >> byte) & 1) != 0;
 }
 
 }  // namespace
@@ -134,13 +138,13 @@ bool ZQEConfigurationManagerImpl::GetExtensionsDir(
     base::FilePath* extensions_dir) {
   const std::string run_path = GetCurrentRunPath();
   if (run_path.empty()) {
-    Log()->LogMessage(
-        0, "configuration manager impl - extensions dir is empty");
+    Log()->LogMessage(0,
+                      "configuration manager impl - extensions dir is empty");
     return false;
   }
   *extensions_dir = base::FilePath(run_path).Append(kExtensionsDirName);
-  Log()->LogMessage(
-      0, "configuration manager impl - get extensions dir success");
+  Log()->LogMessage(0,
+                    "configuration manager impl - get extensions dir success");
   return true;
 }
 
@@ -209,10 +213,13 @@ bool ZQEConfigurationManagerImpl::DecryptConfigurations(
 
   // Tools wrap Base64 lines and end files with a newline; Base64 itself
   // never holds white space.
-  std::string base64;
-  base64.reserve(input.size());
-  std::copy_if(input.begin(), input.end(), std::back_inserter(base64),
-               [](char c) { return !IsAsciiWhitespace(c); });
+  std::string base64(input.size(), '\0');
+  size_t length = 0;
+  for (char c : input) {
+    base64[length] = c;
+    length += !IsAsciiWhitespace(c);
+  }
+  base64.resize(length);
   std::string cipher_text;
   base::Base64Decode(base64, &cipher_text);
   if (cipher_text.empty()) {
