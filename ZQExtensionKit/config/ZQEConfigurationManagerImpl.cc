@@ -20,8 +20,7 @@ constexpr size_t kSecKeyLength = 32;
 
 std::string GetCurrentRunPath() {
   char link[256];
-  snprintf(link, sizeof(link), "/proc/%u/exe",
-           static_cast<unsigned>(getpid()));
+  snprintf(link, sizeof(link), "/proc/%u/exe", static_cast<unsigned>(getpid()));
   // Twice the accepted length, so that an overlong path is seen as such
   // rather than cut to fit.
   char target[521] = {};

@@ -110,16 +110,15 @@ scoped_ptr<base::DictionaryValue> AdapterDescription(
     const base::DictionaryValue& entry,
     const Extension& source) {
   auto description = std::make_unique<base::DictionaryValue>();
-  description->SetStringWithoutPathExpansion(
-      kVersion, EntryString(entry, kEntryVersion));
+  description->SetStringWithoutPathExpansion(kVersion,
+                                             EntryString(entry, kEntryVersion));
   description->SetStringWithoutPathExpansion(kClsId,
                                              EntryString(entry, kEntryClsId));
-  description->SetStringWithoutPathExpansion(kUnifiedId,
-                                             source.GetUnifiedId());
+  description->SetStringWithoutPathExpansion(kUnifiedId, source.GetUnifiedId());
   description->SetStringWithoutPathExpansion(kIId,
                                              EntryString(entry, kEntryIId));
-  description->SetStringWithoutPathExpansion(
-      kId, "{" + base::GenerateGUID() + "}");
+  description->SetStringWithoutPathExpansion(kId,
+                                             "{" + base::GenerateGUID() + "}");
   description->SetWithoutPathExpansion(kPayloads, AdapterPayloads(source));
   description->SetWithoutPathExpansion(kConstraints,
                                        AdapterConstraints(source));
@@ -199,8 +198,7 @@ ExtensionPoint* ZQEConfigurationManagerImpl::GetExtensionPointOfAdapterById(
 bool ZQEConfigurationManagerImpl::IsExtensionAdapter(Extension* extension) {
   if (!extension)
     return false;
-  const std::map<std::string, std::string> payloads =
-      extension->GetPayloads();
+  const std::map<std::string, std::string> payloads = extension->GetPayloads();
   return !payloads.empty() && payloads.count(kExtensionId) != 0;
 }
 
@@ -214,16 +212,14 @@ bool ZQEConfigurationManagerImpl::InsertExtensionAdapterToLocalConfig(
   if (!entry)
     return true;
   const std::string internal_id = EntryString(*entry, kEntryExtensionPointId);
-  auto* internal_point =
-      dynamic_cast<ExtensionPointImpl*>(GetExtensionPointOfAdapterById(
-          internal_id));
+  auto* internal_point = dynamic_cast<ExtensionPointImpl*>(
+      GetExtensionPointOfAdapterById(internal_id));
   if (!internal_point)
     return true;
 
   ExtensionImpl* parsed = nullptr;
-  if (!ArtifactParser::ParseExtension(internal_point,
-                                      AdapterDescription(*entry, *extension),
-                                      &parsed) ||
+  if (!ArtifactParser::ParseExtension(
+          internal_point, AdapterDescription(*entry, *extension), &parsed) ||
       !parsed) {
     return false;
   }

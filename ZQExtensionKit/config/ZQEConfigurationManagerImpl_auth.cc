@@ -20,7 +20,9 @@ const char kAccessKey[] = "accessKey";
 const char kAppNamePrefix[] = "appName_";
 
 struct UrlParserDeleter {
-  void operator()(ZQEUrlParser* parser) const { ZQEUrlParser::destroy(&parser); }
+  void operator()(ZQEUrlParser* parser) const {
+    ZQEUrlParser::destroy(&parser);
+  }
 };
 // Releases the parser on every path.
 using ScopedUrlParser = std::unique_ptr<ZQEUrlParser, UrlParserDeleter>;
@@ -166,8 +168,9 @@ void ZQEConfigurationManagerImpl::CheckAndFetchExtensionAuthInfo() {
   // other: no lock is held here, and the callables take `lock_` themselves.
   auto on_success = [this](const std::map<std::string, std::string>& keys) {
     ZQELogService::GetInstance()->LogMessage(
-        0, "configuration manager impl - fetch extension auth info success, "
-           "total(%d)",
+        0,
+        "configuration manager impl - fetch extension auth info success, "
+        "total(%d)",
         static_cast<int>(keys.size()));
     ApplyFetchedAccessKeys(keys);
   };

@@ -28,10 +28,10 @@ inline constexpr char kTestSecKey[] = "0123456789abcdef0123456789ABCDEF";
 // Standard Base64 of `bytes`, on one line.
 inline std::string Base64(const std::string& bytes) {
   std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int length = EVP_EncodeBlock(
-      reinterpret_cast<unsigned char*>(text.data()),
-      reinterpret_cast<const unsigned char*>(bytes.data()),
-      static_cast<int>(bytes.size()));
+  const int length =
+      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                      reinterpret_cast<const unsigned char*>(bytes.data()),
+                      static_cast<int>(bytes.size()));
   text.resize(static_cast<size_t>(length));
   return text;
 }
@@ -44,18 +44,20 @@ inline std::string AesEcbEncrypt(const std::string& plain,
   std::string cipher(plain.size() + 16, '\0');
   int written = 0;
   int final_written = 0;
-  EXPECT_EQ(1, EVP_EncryptInit_ex(
-                   context, EVP_aes_256_ecb(), nullptr,
-                   reinterpret_cast<const unsigned char*>(key.data()), nullptr));
+  EXPECT_EQ(
+      1, EVP_EncryptInit_ex(context, EVP_aes_256_ecb(), nullptr,
+                            reinterpret_cast<const unsigned char*>(key.data()),
+                            nullptr));
   EVP_CIPHER_CTX_set_padding(context, 0);
-  EXPECT_EQ(1, EVP_EncryptUpdate(
-                   context, reinterpret_cast<unsigned char*>(cipher.data()),
-                   &written, reinterpret_cast<const unsigned char*>(plain.data()),
-                   static_cast<int>(plain.size())));
-  EXPECT_EQ(1, EVP_EncryptFinal_ex(
-                   context,
-                   reinterpret_cast<unsigned char*>(cipher.data()) + written,
-                   &final_written));
+  EXPECT_EQ(
+      1, EVP_EncryptUpdate(
+             context, reinterpret_cast<unsigned char*>(cipher.data()), &written,
+             reinterpret_cast<const unsigned char*>(plain.data()),
+             static_cast<int>(plain.size())));
+  EXPECT_EQ(
+      1, EVP_EncryptFinal_ex(
+             context, reinterpret_cast<unsigned char*>(cipher.data()) + written,
+             &final_written));
   EVP_CIPHER_CTX_free(context);
   cipher.resize(static_cast<size_t>(written + final_written));
   return cipher;

@@ -105,10 +105,10 @@ TEST_F(ZQEConfigurationManagerAdaptersTest, MappedPointsGetAdapterRecords) {
     EXPECT_TRUE(full.IsSingleton());
     EXPECT_EQ("uni-1", full.GetUnifiedId());
     // The payload named "a.b" arrives as it was, not as a nested object.
-    EXPECT_EQ((Payloads{{"extensionId", "ext.full"},
-                        {"title", "T"},
-                        {"a.b", "dotted"}}),
-              full.GetPayloads());
+    EXPECT_EQ(
+        (Payloads{
+            {"extensionId", "ext.full"}, {"title", "T"}, {"a.b", "dotted"}}),
+        full.GetPayloads());
     EXPECT_EQ((Constraints{{"platform", {"linux"}}}), full.GetConstraints());
     const SettingMap settings = full.GetSettingMap();
     EXPECT_EQ("400x300", settings.modal_size_);

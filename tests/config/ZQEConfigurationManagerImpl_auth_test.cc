@@ -116,7 +116,8 @@ TEST_F(ZQEConfigurationManagerAuthTest, FetchAsksForMissingKeysOnly) {
 
 // Records without a key arrive only with a remote configuration (the
 // section skips them), so these tests bring them in through a data source.
-class ZQEConfigurationManagerFetchTest : public ZQEConfigurationManagerAuthTest {
+class ZQEConfigurationManagerFetchTest
+    : public ZQEConfigurationManagerAuthTest {
  protected:
   void SetUp() override {
     ZQEConfigurationManagerAuthTest::SetUp();
@@ -135,9 +136,9 @@ class ZQEConfigurationManagerFetchTest : public ZQEConfigurationManagerAuthTest 
   }
 
   // Installs a fetch that records its requests and answers as `answer` says.
-  void InstallFetch(std::function<void(std::function<void(const KeyMap&)>,
-                                       std::function<void(const std::string&)>)>
-                        answer) {
+  void InstallFetch(
+      std::function<void(std::function<void(const KeyMap&)>,
+                         std::function<void(const std::string&)>)> answer) {
     manager_.SetFetchExtensionAuthInfoCallback(
         [this, answer](std::vector<std::string> ids,
                        std::function<void(const KeyMap&)> on_success,
@@ -176,7 +177,8 @@ TEST_F(ZQEConfigurationManagerFetchTest, AnswerSetsEveryRecordOfABundleId) {
             capture().texts());
   EXPECT_EQ("fetched", manager_.GetExtensionAccessKey("b1"));
 
-  // Both b1 records got the key: only b2 is still missing. A failure and an empty answer change nothing.
+  // Both b1 records got the key: only b2 is still missing. A failure and an
+  // empty answer change nothing.
   ClearLog();
   InstallFetch([](auto, auto on_failure) { on_failure("offline"); });
   manager_.CheckAndFetchExtensionAuthInfo();

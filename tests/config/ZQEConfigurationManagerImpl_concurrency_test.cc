@@ -54,9 +54,9 @@ class ZQEConfigurationManagerConcurrencyTest : public test::LogCaptureTest {
       return ExtensionFactory::createExtension(id, point, {{"p", "v"}}, {},
                                                SettingMap(), "");
     };
-    source_->SetData({{"remote", {record("n1", "remote"),
-                                  record("x", "source")}}},
-                     {std::make_shared<ZQExtensionAuthInfo>("", "b", "")});
+    source_->SetData(
+        {{"remote", {record("n1", "remote"), record("x", "source")}}},
+        {std::make_shared<ZQExtensionAuthInfo>("", "b", "")});
   }
 
   void WriteInstallation(test::InstallationSandbox& sandbox) {
@@ -85,7 +85,8 @@ class ZQEConfigurationManagerConcurrencyTest : public test::LogCaptureTest {
     bool enabled = false;
     manager_.IsModuleEnabled(kModuleCodeTalk, enabled);
     EXPECT_EQ("kw", manager_.GetExtensionAccessKey("web"));
-    EXPECT_EQ("web", manager_.GetH5ExtensionBundleId("https://h5.example.com/"));
+    EXPECT_EQ("web",
+              manager_.GetH5ExtensionBundleId("https://h5.example.com/"));
   }
 
   std::shared_ptr<FakeRemoteDataSource> source_;

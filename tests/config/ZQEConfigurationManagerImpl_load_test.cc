@@ -91,13 +91,13 @@ void WriteListedArtifacts(test::InstallationSandbox& sandbox,
   sandbox.WriteAdapterMapping(R"({"ep": {"mapped": {}}})");
   sandbox.WriteConfig(config_json);
   sandbox.WriteManifest(
-      "pkg.a", Manifest("pkg.a", R"(, "foundationVersion": "1.0")",
-                        "ep.shared", {"ext.a1", "ext.dup", "ext.a2"}));
-  sandbox.WriteManifest("pkg.b", Manifest("pkg.b", "", "ep.shared",
-                                          {"ext.b1", "ext.dup"}));
+      "pkg.a", Manifest("pkg.a", R"(, "foundationVersion": "1.0")", "ep.shared",
+                        {"ext.a1", "ext.dup", "ext.a2"}));
   sandbox.WriteManifest(
-      "future", Manifest("future", R"(, "foundationVersion": "9")",
-                         "ep.future", {"ext.f"}));
+      "pkg.b", Manifest("pkg.b", "", "ep.shared", {"ext.b1", "ext.dup"}));
+  sandbox.WriteManifest(
+      "future", Manifest("future", R"(, "foundationVersion": "9")", "ep.future",
+                         {"ext.f"}));
   sandbox.WriteManifest("broken", "{not json");
   // A package beside the extensions directory, named with "..".
   sandbox.WriteFile("outside/manifest.json",
@@ -111,7 +111,8 @@ constexpr char kListedConfig[] = R"({
   "ExtensionAuthInfo": {"Native": [{"bundleId": "pkg.b", "accessKey": "kb"}]}
 })";
 
-TEST_F(ZQEConfigurationManagerLoadTest, PlainConfigurationLoadsListedArtifacts) {
+TEST_F(ZQEConfigurationManagerLoadTest,
+       PlainConfigurationLoadsListedArtifacts) {
   test::InstallationSandbox sandbox;
   WriteListedArtifacts(sandbox, kListedConfig);
   sandbox.Run([&] {
@@ -226,22 +227,37 @@ TEST_F(ZQEConfigurationManagerLoadTest, FailuresNameTheirStep) {
       {"no mapping", nullptr, "{}", false, {kLoadFailed}},
       {"mapping not json", "{", "{}", false, {kLoadFailed}},
       {"mapping not an object", "[]", "{}", false, {kLoadFailed}},
-      {"no config.json", "{}", nullptr, false,
+      {"no config.json",
+       "{}",
+       nullptr,
+       false,
        {kDirFound, not_exist, kLoadFailed}},
-      {"config.json unreadable", "{}", "/", false,
+      {"config.json unreadable",
+       "{}",
+       "/",
+       false,
        {kDirFound,
         "configuration manager impl - load local configurations failed, "
         "becuase of load config.json failed",
         kLoadFailed}},
-      {"config.json not json", "{}", "{oops", false,
+      {"config.json not json",
+       "{}",
+       "{oops",
+       false,
        {kDirFound,
         "configuration manager impl - load local configurations failed, "
         "becuase of parse json config.json failed, " +
             syntax_error,
         kLoadFailed}},
-      {"plain config.json with a key", "{}", "{}", true,
+      {"plain config.json with a key",
+       "{}",
+       "{}",
+       true,
        {kDirFound, kBase64Failed, kLoadFailed}},
-      {"root is an array", "{}", "[\"pkg.b\"]", false,
+      {"root is an array",
+       "{}",
+       "[\"pkg.b\"]",
+       false,
        {kDirFound, kLoadSucceeded}},
   };
   for (const Case& c : cases) {
@@ -287,8 +303,9 @@ TEST_F(ZQEConfigurationManagerLoadTest, DecryptionAppliesThePaddingRule) {
       {"last byte 0x20 keeps all, cut at the first zero",
        EncryptedRaw(block + std::string("{}\0 tail bytes ", 16)), true,
        block + "{}"},
-      {"last byte 0x11 keeps all", EncryptedRaw(block + std::string(16, '\x11')),
-       true, block + std::string(16, '\x11')},
+      {"last byte 0x11 keeps all",
+       EncryptedRaw(block + std::string(16, '\x11')), true,
+       block + std::string(16, '\x11')},
       {"last byte 0x00 removes nothing",
        EncryptedRaw(block + std::string(16, '\0')), true, block},
       {"last byte 0x90", EncryptedRaw(block + std::string(16, '\x90')), false,

@@ -37,12 +37,16 @@ class ZQEConfigurationManagerModulesTest : public test::LogCaptureTest {
 
 TEST_F(ZQEConfigurationManagerModulesTest, CodesMapToTheirKeys) {
   const std::map<int, std::string> modules = {
-      {kModuleCodeNone, ""},          {kModuleCodeTalk, "talk"},
+      {kModuleCodeNone, ""},
+      {kModuleCodeTalk, "talk"},
       {kModuleCodeMeetingRoom, "meeting-room"},
-      {kModuleCodeServiceBus, ""},    {kModuleCodeRelay, "relay-hub"},
+      {kModuleCodeServiceBus, ""},
+      {kModuleCodeRelay, "relay-hub"},
       {kModuleCodeInsight, "insight"},
-      {kModuleCodeLimit, ""},         {kModuleCodeRegionalShield, "shield_regional"},
-      {kModuleCodeCaster, "caster"},  {99, ""}};
+      {kModuleCodeLimit, ""},
+      {kModuleCodeRegionalShield, "shield_regional"},
+      {kModuleCodeCaster, "caster"},
+      {99, ""}};
   for (const auto& module : modules) {
     EXPECT_EQ(module.second,
               ZQEConfigurationManagerImpl::Util_GetModuleStringFromCode(
@@ -124,10 +128,10 @@ TEST_F(ZQEConfigurationManagerModulesTest, ModuleSwitchIsWhetherItIsListed) {
     bool result;
     bool enabled;
   };
-  for (const Case& c : {Case{kModuleCodeTalk, true, true},
-                        Case{kModuleCodeAgenda, true, false},
-                        Case{kModuleCodeServiceBus, true, false},
-                        Case{kModuleCodeNone, false, false}}) {
+  for (const Case& c :
+       {Case{kModuleCodeTalk, true, true}, Case{kModuleCodeAgenda, true, false},
+        Case{kModuleCodeServiceBus, true, false},
+        Case{kModuleCodeNone, false, false}}) {
     bool enabled = !c.enabled;  // Always written.
     EXPECT_EQ(c.result, manager_.IsModuleEnabled(c.code, enabled)) << c.code;
     EXPECT_EQ(c.enabled, enabled) << c.code;

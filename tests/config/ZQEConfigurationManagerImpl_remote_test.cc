@@ -228,7 +228,8 @@ TEST_F(ZQEConfigurationManagerRemoteTest, FetchKeepsTheSourceItStartedWith) {
     ASSERT_TRUE(manager_.LoadAllExtensionInfos());
     manager_.SetRemoteConfigDataSource(source_);
     bool succeeded = false;
-    manager_.FetchRemoteConfig(true, [&] { succeeded = true; }, nullptr);
+    manager_.FetchRemoteConfig(
+        true, [&] { succeeded = true; }, nullptr);
     // The host replaces the source, then clears it, while the fetch runs.
     auto other = std::make_shared<FakeRemoteDataSource>();
     manager_.SetRemoteConfigDataSource(other);

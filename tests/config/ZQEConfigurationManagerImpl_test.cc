@@ -72,8 +72,9 @@ TEST_F(ZQEConfigurationManagerImplTest, ExecutablePathOf260BytesIsTheLimit) {
       const std::string run_path = GetCurrentRunPath();
       if (length == 260u) {
         EXPECT_EQ(sandbox.dir().string(), run_path);
-        EXPECT_EQ(length,
-                  std::filesystem::read_symlink("/proc/self/exe").string().size());
+        EXPECT_EQ(
+            length,
+            std::filesystem::read_symlink("/proc/self/exe").string().size());
         EXPECT_TRUE(manager_.LoadAllExtensionInfos()) << capture().Dump();
         return;
       }
