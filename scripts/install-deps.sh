@@ -7,6 +7,7 @@ set -euo pipefail
 packages=(
   nlohmann-json3-dev  # JSON parsing inside base/json
   libssl-dev          # OpenSSL 3 libcrypto: AES, MD5, random bytes
+  openssl             # tests encrypt a config.json with `openssl enc`
   libgtest-dev        # unit tests
   libgmock-dev        # unit tests (matchers, mocks)
   libbenchmark-dev    # benchmarks
