@@ -7,6 +7,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,27 @@ class CountingObserver : public zqextensionkit::ZQNotificationObserver {
     ++count;
   }
   int count = 0;
+};
+
+// A host's remote configuration source, delivering one access key.
+class HostConfigSource : public zqextensionkit::IZQERemoteConfigDataSource {
+ public:
+  void FetchData(const FetchDataSuccess& onSuccess,
+                 const FetchDataFailure& /*onFailure*/) override {
+    onSuccess();
+  }
+  bool GetData(
+      std::map<std::string,
+               std::vector<std::shared_ptr<zqextensionkit::Extension>>>*
+      /*config*/,
+      std::vector<std::shared_ptr<zqextensionkit::ZQExtensionAuthInfo>>*
+          authInfos) override {
+    authInfos->push_back(std::make_shared<zqextensionkit::ZQExtensionAuthInfo>(
+        "", "com.example.bundle", "key"));
+    return true;
+  }
+  bool HasCache() override { return true; }
+  bool LoadData() override { return true; }
 };
 
 constexpr char kNotificationClsid[] = "{45ED99D7-00C2-4082-98D8-5507D2AA3A0F}";
@@ -92,6 +115,22 @@ TEST(ZQExtensionKitSDKSmokeTest, HostUsesTheKitThroughTheSharedLibrary) {
   ASSERT_TRUE(static_cast<base::DictionaryValue*>(root.get())
                   ->GetString("a.b", &version));
   EXPECT_TRUE(base::Version("1.2.0") == base::Version(version));
+
+  // Configuration manager: the facade, its creator and a host data source.
+  auto* config = zqextensionkit::ZQEConfigurationManager::GetInstance();
+  config->Initialize(zqextensionkit::ZQEConfigurationManagerCreator::Create());
+  EXPECT_FALSE(config->SetSecKey("short"));
+  EXPECT_NE(std::string::npos, messages.back().find("set sec key failed"));
+  bool enabled = true;
+  EXPECT_TRUE(
+      config->IsModuleEnabled(zqextensionkit::kModuleCodeTalk, enabled));
+  EXPECT_FALSE(enabled);
+  config->SetRemoteConfigDataSource(std::make_shared<HostConfigSource>());
+  bool fetched = false;
+  config->FetchRemoteConfig(
+      true, [&] { fetched = true; }, nullptr);
+  EXPECT_TRUE(fetched);
+  EXPECT_EQ("key", config->GetExtensionAccessKey("com.example.bundle"));
 }
 
 TEST(ZQExtensionKitSDKSmokeTest, PluginWrittenAgainstTheComponentModelLoads) {
