@@ -167,8 +167,8 @@ bool ZQEConfigurationManagerImpl::LoadExtensionAdapterMappingJson() {
   if (!mapping)
     return false;
   base::AutoLock lock(lock_);
-  // A merge running on another thread reads the mapping under the lock; the
-  // previous mapping is freed only once no merge can hold a pointer into it.
+  // Merges read the mapping only with the lock held; the replaced mapping
+  // (now in `mapping`, declared first) is freed after the lock is released.
   _mappingDict.swap(mapping);
   return true;
 }
