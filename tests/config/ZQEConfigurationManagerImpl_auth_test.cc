@@ -100,20 +100,6 @@ TEST_F(ZQEConfigurationManagerAuthTest, PageUrlsFindTheirBundleIds) {
     EXPECT_EQ(c.second, manager_.GetH5ExtensionBundleId(c.first)) << c.first;
 }
 
-TEST_F(ZQEConfigurationManagerAuthTest, FetchAsksForMissingKeysOnly) {
-  // Nothing to fetch: no records, then only records with keys.
-  int calls = 0;
-  manager_.SetFetchExtensionAuthInfoCallback(
-      [&](std::vector<std::string>, std::function<void(const KeyMap&)>,
-          std::function<void(const std::string&)>) { ++calls; });
-  manager_.CheckAndFetchExtensionAuthInfo();
-  Parse(R"({"ExtensionAuthInfo": {"Native": [
-             {"bundleId": "n", "accessKey": "k"}]}})");
-  manager_.CheckAndFetchExtensionAuthInfo();
-  EXPECT_EQ(0, calls);
-  EXPECT_TRUE(capture().texts().empty());
-}
-
 // Records without a key arrive only with a remote configuration (the
 // section skips them), so these tests bring them in through a data source.
 class ZQEConfigurationManagerFetchTest

@@ -3,7 +3,6 @@
 
 #include <stdio.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -296,8 +295,13 @@ TEST_F(ZQEConfigurationManagerLoadTest, DecryptionAppliesThePaddingRule) {
     bool ok;
     std::string plain;  // When ok.
   };
+  std::string wrapped = " \t";
+  const std::string base64 = test::EncryptedConfig(block + block);
+  for (size_t i = 0; i < base64.size(); i += 10)
+    wrapped += base64.substr(i, 10) + (i % 20 ? "\r\n" : "\n");
   const Case cases[] = {
       {"pkcs#5 padding", test::EncryptedConfig("{\"a\":1}"), true, "{\"a\":1}"},
+      {"base64 wrapped in white space", wrapped + "\f\v", true, block + block},
       {"a whole block of 0x10", EncryptedRaw(block + std::string(16, '\x10')),
        true, block},
       {"last byte 0x20 keeps all, cut at the first zero",
@@ -329,32 +333,6 @@ TEST_F(ZQEConfigurationManagerLoadTest, DecryptionAppliesThePaddingRule) {
       EXPECT_EQ(Texts{c.plain}, capture().texts());
     }
   }
-}
-
-TEST_F(ZQEConfigurationManagerLoadTest, Base64MayBeWrappedInWhitespace) {
-  ASSERT_TRUE(manager_.SetSecKey(kTestSecKey));
-  const std::string json = R"({"artifacts": ["one", "two", "three"]})";
-  std::string base64 = test::EncryptedConfig(json);
-  std::string wrapped = " \t";
-  for (size_t i = 0; i < base64.size(); i += 10)
-    wrapped += base64.substr(i, 10) + (i % 20 ? "\r\n" : "\n");
-  std::string plain;
-  ASSERT_TRUE(manager_.DecryptConfigurations(wrapped + "\f\v", &plain));
-  EXPECT_EQ(json, plain);
-}
-
-TEST(AesEcbDecryptTest, DecryptsWholeBlocksOnly) {
-  const uint8_t* key = reinterpret_cast<const uint8_t*>(kTestSecKey);
-  uint8_t key_array[32];
-  std::copy(key, key + 32, key_array);
-  std::string plain;
-  for (int i = 0; i < 64 * 16; ++i)
-    plain += static_cast<char>(i * 7 + 3);
-  plain += std::string(16, '\x10');
-  EXPECT_EQ(plain.substr(0, plain.size() - 16),
-            AES256_ECB_PKCS5_Decrypt(test::AesEcbEncrypt(plain), key_array));
-  EXPECT_EQ("", AES256_ECB_PKCS5_Decrypt(std::string(17, 'x'), key_array));
-  EXPECT_EQ("", AES256_ECB_PKCS5_Decrypt("", key_array));
 }
 
 }  // namespace

@@ -35,38 +35,6 @@ class ZQEConfigurationManagerModulesTest : public test::LogCaptureTest {
   ZQEConfigurationManagerImpl manager_;
 };
 
-TEST_F(ZQEConfigurationManagerModulesTest, CodesMapToTheirKeys) {
-  const std::map<int, std::string> modules = {
-      {kModuleCodeNone, ""},
-      {kModuleCodeTalk, "talk"},
-      {kModuleCodeMeetingRoom, "meeting-room"},
-      {kModuleCodeServiceBus, ""},
-      {kModuleCodeRelay, "relay-hub"},
-      {kModuleCodeInsight, "insight"},
-      {kModuleCodeLimit, ""},
-      {kModuleCodeRegionalShield, "shield_regional"},
-      {kModuleCodeCaster, "caster"},
-      {99, ""}};
-  for (const auto& module : modules) {
-    EXPECT_EQ(module.second,
-              ZQEConfigurationManagerImpl::Util_GetModuleStringFromCode(
-                  static_cast<ModuleCode>(module.first)))
-        << module.first;
-  }
-  const std::map<int, std::string> features = {
-      {kFeatureCodeNone, ""},
-      {kFeatureCodeTalkLargeRoom, "talk_large_room_admin"},
-      {kFeatureCodeTalkFederation, "federation"},
-      {kFeatureCodeNudgeReply, "nudge.option.reply.on"},
-      {14, ""}};
-  for (const auto& feature : features) {
-    EXPECT_EQ(feature.second,
-              ZQEConfigurationManagerImpl::Util_GetFeatureStringFromCode(
-                  static_cast<FeatureCode>(feature.first)))
-        << feature.first;
-  }
-}
-
 TEST_F(ZQEConfigurationManagerModulesTest, SectionIsReadElementByElement) {
   Parse(R"({"modules": [
     "not an object",

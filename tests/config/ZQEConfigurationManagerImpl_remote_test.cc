@@ -262,14 +262,5 @@ TEST_F(ZQEConfigurationManagerRemoteTest, SourceMayAskTheManagerFromGetData) {
   });
 }
 
-// Merging before the local load finds no mapping: no record changes.
-TEST_F(ZQEConfigurationManagerRemoteTest, MergeBeforeLoadChangesNoRecord) {
-  manager_.SetRemoteConfigDataSource(source_);
-  ASSERT_TRUE(manager_.LoadRemoteConfig());
-  std::vector<Extension*> records;
-  manager_.GetAllExtensionInfos(records);
-  EXPECT_TRUE(records.empty());
-}
-
 }  // namespace
 }  // namespace zqextensionkit
