@@ -57,12 +57,15 @@ std::string PackageName(Layout layout, int index) {
 std::string ExtensionJson(const std::string& id) {
   return R"({"id": ")" + id + R"(", "version": "1.4.2",
       "clsid": "{6B29FC40-CA47-1067-B31D-00DD010662DA}", "isSingleton": false,
-      "payloads": {"title": "Item )" + id + R"(", "icon": "icons/item.png"},
+      "payloads": {"title": "Item )" +
+         id + R"(", "icon": "icons/item.png"},
       "constraints": [{"key": "platform", "value": ["linux", "mac"]}],
       "settingMap": {"modalPosition": "center", "modalSize": "640x480",
-                     "host": "https://apps.example.com", "uri": "/ext/)" + id +
+                     "host": "https://apps.example.com", "uri": "/ext/)" +
+         id +
          R"(", "openType": "modal"},
-      "unifiedId": "u-)" + id + R"("})";
+      "unifiedId": "u-)" +
+         id + R"("})";
 }
 
 std::string ManifestJson(Layout layout, int index) {
@@ -73,10 +76,10 @@ std::string ManifestJson(Layout layout, int index) {
   "BundleClassId": "{11111111-2222-3333-4444-555555555555}",
   "extensionPoints": [)";
   for (int point = 0; point < kPointsPerArtifact; ++point) {
-    const std::string point_id = (layout == kShared && point == 0)
-                                     ? std::string("ep.shared")
-                                     : "ep." + package + "." +
-                                           std::to_string(point);
+    const std::string point_id =
+        (layout == kShared && point == 0)
+            ? std::string("ep.shared")
+            : "ep." + package + "." + std::to_string(point);
     if (point)
       text += ",";
     text += R"({"id": ")" + point_id + R"(", "type": "action",
@@ -106,9 +109,8 @@ base::FilePath Dir() {
 // Lists `artifacts` packages of `layout` in config.json.
 void WriteConfig(Layout layout, int artifacts) {
   const std::string text = ConfigJson(layout, artifacts);
-  FILE* file =
-      fopen(Dir().Append("extensions").Append("config.json").value().c_str(),
-            "wb");
+  FILE* file = fopen(
+      Dir().Append("extensions").Append("config.json").value().c_str(), "wb");
   fwrite(text.data(), 1, text.size(), file);
   fclose(file);
 }
@@ -202,10 +204,10 @@ const EncryptedConfiguration& Encrypted64KiB() {
     for (size_t i = 0; i < result->cipher_text.size(); i += 48) {
       const std::string chunk = result->cipher_text.substr(i, 48);
       std::string line(65, '\0');
-      const int length = EVP_EncodeBlock(
-          reinterpret_cast<unsigned char*>(line.data()),
-          reinterpret_cast<const unsigned char*>(chunk.data()),
-          static_cast<int>(chunk.size()));
+      const int length =
+          EVP_EncodeBlock(reinterpret_cast<unsigned char*>(line.data()),
+                          reinterpret_cast<const unsigned char*>(chunk.data()),
+                          static_cast<int>(chunk.size()));
       line.resize(static_cast<size_t>(length));
       result->file_text += line + "\n";
     }
@@ -258,7 +260,8 @@ void BM_DecryptConfigurations(benchmark::State& state) {
       state.SkipWithError("decryption failed");
     benchmark::DoNotOptimize(plain.data());
   }
-  state.SetBytesProcessed(state.iterations() * configuration.cipher_text.size());
+  state.SetBytesProcessed(state.iterations() *
+                          configuration.cipher_text.size());
 }
 
 BENCHMARK(BM_EvpDecrypt);

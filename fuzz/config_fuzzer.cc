@@ -34,14 +34,15 @@ std::string EncryptToBase64(std::string plain) {
                      reinterpret_cast<const unsigned char*>(kKey), nullptr);
   EVP_CIPHER_CTX_set_padding(context, 0);
   EVP_EncryptUpdate(context, reinterpret_cast<unsigned char*>(cipher.data()),
-                    &written, reinterpret_cast<const unsigned char*>(plain.data()),
+                    &written,
+                    reinterpret_cast<const unsigned char*>(plain.data()),
                     static_cast<int>(plain.size()));
   EVP_CIPHER_CTX_free(context);
   std::string text(4 * ((cipher.size() + 2) / 3) + 1, '\0');
-  const int length = EVP_EncodeBlock(
-      reinterpret_cast<unsigned char*>(text.data()),
-      reinterpret_cast<const unsigned char*>(cipher.data()),
-      static_cast<int>(cipher.size()));
+  const int length =
+      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                      reinterpret_cast<const unsigned char*>(cipher.data()),
+                      static_cast<int>(cipher.size()));
   text.resize(static_cast<size_t>(length));
   return text;
 }
@@ -91,7 +92,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (root->GetDictionary("ExtensionAuthInfo.H5", &h5)) {
     for (base::DictionaryValue::Iterator it(*h5); !it.IsAtEnd(); it.Advance()) {
       checksum += manager.GetH5ExtensionBundleId(it.key()).size();
-      checksum += manager.GetH5ExtensionBundleId(it.key() + "/appName_b/x").size();
+      checksum +=
+          manager.GetH5ExtensionBundleId(it.key() + "/appName_b/x").size();
     }
   }
   checksum += manager.GetExtensionAccessKey("b").size();
