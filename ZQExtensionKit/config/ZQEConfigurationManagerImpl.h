@@ -58,6 +58,9 @@ bool GetExtensionAdapterMappingFilePath(base::FilePath* path);
 // not checked.
 std::string AES256_ECB_PKCS5_Decrypt(const std::string& cipher_text,
                                      const uint8_t (&key)[32]);
+// As above, decrypting in the buffer of `cipher_text`.
+std::string AES256_ECB_PKCS5_Decrypt(std::string&& cipher_text,
+                                     const uint8_t (&key)[32]);
 
 class ZQEConfigurationManagerImpl final : public IZQEConfigurationManager {
  public:

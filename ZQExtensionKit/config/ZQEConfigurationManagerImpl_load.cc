@@ -57,12 +57,12 @@ const EVP_CIPHER* AesEcbCipher(int key_bits) {
 // AES256_ECB_PKCS5_Decrypt). ECB has no chaining, so one decryption over the
 // whole text gives the same bytes as one block at a time.
 template <int KeyBits, size_t KeyBytes>
-std::string AES_ECB_PKCS5_Decrypt(const std::string& cipher_text,
+std::string AES_ECB_PKCS5_Decrypt(std::string text,
                                   const uint8_t (&key)[KeyBytes]) {
   static_assert(KeyBits == static_cast<int>(KeyBytes * 8),
                 "the key length in bits and in bytes must agree");
-  if (cipher_text.size() % kAesBlockSize != 0 ||
-      cipher_text.size() > static_cast<size_t>(INT_MAX)) {
+  if (text.size() % kAesBlockSize != 0 ||
+      text.size() > static_cast<size_t>(INT_MAX)) {
     return std::string();
   }
   std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter> context(
@@ -73,32 +73,30 @@ std::string AES_ECB_PKCS5_Decrypt(const std::string& cipher_text,
       EVP_CIPHER_CTX_set_padding(context.get(), 0) != 1) {
     return std::string();
   }
-  std::string plain(cipher_text.size(), '\0');
-  auto* out = reinterpret_cast<unsigned char*>(plain.data());
+  // In place: EVP allows the output to be exactly the input.
+  auto* bytes = reinterpret_cast<unsigned char*>(text.data());
   int written = 0;
   int final_written = 0;
-  if (EVP_DecryptUpdate(
-          context.get(), out, &written,
-          reinterpret_cast<const unsigned char*>(cipher_text.data()),
-          static_cast<int>(cipher_text.size())) != 1 ||
-      EVP_DecryptFinal_ex(context.get(), out + written, &final_written) != 1) {
+  if (EVP_DecryptUpdate(context.get(), bytes, &written, bytes,
+                        static_cast<int>(text.size())) != 1 ||
+      EVP_DecryptFinal_ex(context.get(), bytes + written, &final_written) !=
+          1) {
     return std::string();
   }
-  plain.resize(static_cast<size_t>(written) +
-               static_cast<size_t>(final_written));
+  text.resize(static_cast<size_t>(written) +
+              static_cast<size_t>(final_written));
 
-  if (plain.size() >= kAesBlockSize) {
-    const int8_t padding = static_cast<int8_t>(plain.back());
+  if (text.size() >= kAesBlockSize) {
+    const int8_t padding = static_cast<int8_t>(text.back());
     if (padding < 0)
       return std::string();
     // A count above one block is not padding: the text stays whole.
     if (padding <= static_cast<int8_t>(kAesBlockSize))
-      plain.resize(plain.size() - static_cast<size_t>(padding));
+      text.resize(text.size() - static_cast<size_t>(padding));
   }
-  return plain;
+  return text;
 }
 
-// Space, \t, \n, \v, \f and \r.
 bool IsAsciiWhitespace(char c) {
   constexpr uint64_t kWhitespace = (1ull << ' ') | (1ull << '\t') |
                                    (1ull << '\n') | (1ull << '\v') |
@@ -112,6 +110,11 @@ bool IsAsciiWhitespace(char c) {
 std::string AES256_ECB_PKCS5_Decrypt(const std::string& cipher_text,
                                      const uint8_t (&key)[32]) {
   return AES_ECB_PKCS5_Decrypt<256, 32>(cipher_text, key);
+}
+
+std::string AES256_ECB_PKCS5_Decrypt(std::string&& cipher_text,
+                                     const uint8_t (&key)[32]) {
+  return AES_ECB_PKCS5_Decrypt<256, 32>(std::move(cipher_text), key);
 }
 
 bool ZQEConfigurationManagerImpl::LoadAllExtensionInfos() {
@@ -213,15 +216,20 @@ bool ZQEConfigurationManagerImpl::DecryptConfigurations(
 
   // Tools wrap Base64 lines and end files with a newline; Base64 itself
   // never holds white space.
-  std::string base64(input.size(), '\0');
-  size_t length = 0;
-  for (char c : input) {
-    base64[length] = c;
-    length += !IsAsciiWhitespace(c);
+  const std::string* base64 = &input;
+  std::string stripped;
+  if (std::any_of(input.begin(), input.end(), IsAsciiWhitespace)) {
+    stripped.resize(input.size());
+    size_t length = 0;
+    for (char c : input) {
+      stripped[length] = c;
+      length += !IsAsciiWhitespace(c);
+    }
+    stripped.resize(length);
+    base64 = &stripped;
   }
-  base64.resize(length);
   std::string cipher_text;
-  base::Base64Decode(base64, &cipher_text);
+  base::Base64Decode(*base64, &cipher_text);
   if (cipher_text.empty()) {
     Log()->LogMessage(0,
                       "configuration manager impl - decrypt configurations "
@@ -229,7 +237,7 @@ bool ZQEConfigurationManagerImpl::DecryptConfigurations(
                       "failed");
     return false;
   }
-  std::string plain = AES256_ECB_PKCS5_Decrypt(cipher_text, key);
+  std::string plain = AES256_ECB_PKCS5_Decrypt(std::move(cipher_text), key);
   if (plain.empty()) {
     Log()->LogMessage(0,
                       "configuration manager impl - decrypt configurations "
