@@ -30,6 +30,7 @@
 #include "base/json/json_reader.h"
 #include "base/values.h"
 #include "benchmark/benchmark.h"
+#include "tests/support/ConfigCipher.h"
 #include "tests/support/Installation.h"
 
 namespace {
@@ -40,7 +41,7 @@ using zqextensionkit::test::Installation;
 constexpr int kMaxArtifacts = 1000;
 constexpr int kPointsPerArtifact = 3;
 constexpr int kExtensionsPerPoint = 2;
-const char kKey[] = "0123456789abcdef0123456789ABCDEF";
+const char* const kKey = zqextensionkit::test::kTestSecKey;
 
 enum Layout { kSpread = 0, kShared = 1 };
 
@@ -188,29 +189,11 @@ const EncryptedConfiguration& Encrypted64KiB() {
   static const EncryptedConfiguration* const kConfiguration = [] {
     std::string plain = ConfigJson(kSpread, kMaxArtifacts);
     plain.resize(64 * 1024, ' ');
-    plain += std::string(16, '\x10');  // A whole block of padding.
     auto* result = new EncryptedConfiguration;
-    result->cipher_text.resize(plain.size());
-    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
-    int written = 0;
-    EVP_EncryptInit_ex(context, EVP_aes_256_ecb(), nullptr,
-                       reinterpret_cast<const unsigned char*>(kKey), nullptr);
-    EVP_CIPHER_CTX_set_padding(context, 0);
-    EVP_EncryptUpdate(
-        context, reinterpret_cast<unsigned char*>(result->cipher_text.data()),
-        &written, reinterpret_cast<const unsigned char*>(plain.data()),
-        static_cast<int>(plain.size()));
-    EVP_CIPHER_CTX_free(context);
-    for (size_t i = 0; i < result->cipher_text.size(); i += 48) {
-      const std::string chunk = result->cipher_text.substr(i, 48);
-      std::string line(65, '\0');
-      const int length =
-          EVP_EncodeBlock(reinterpret_cast<unsigned char*>(line.data()),
-                          reinterpret_cast<const unsigned char*>(chunk.data()),
-                          static_cast<int>(chunk.size()));
-      line.resize(static_cast<size_t>(length));
-      result->file_text += line + "\n";
-    }
+    result->cipher_text = zqextensionkit::test::AesEcbEncrypt(
+        zqextensionkit::test::Pkcs5Pad(plain), kKey);
+    result->file_text =
+        zqextensionkit::test::Base64EncodeLines(result->cipher_text, 64);
     return result;
   }();
   return *kConfiguration;

@@ -9,7 +9,6 @@
 //   2: plain text that is zero-filled to whole blocks, encrypted, Base64
 //      encoded and then decrypted, so that every padding byte is reached.
 
-#include <openssl/evp.h>
 #include <stddef.h>
 #include <stdint.h>
 
@@ -20,31 +19,15 @@
 #include "base/files/file_path.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"
+#include "tests/support/ConfigCipher.h"
 
 namespace {
 
-const char kKey[] = "0123456789abcdef0123456789ABCDEF";
-
+// Zero-fills `plain` to whole blocks, encrypts it and encodes it.
 std::string EncryptToBase64(std::string plain) {
   plain.resize((plain.size() + 15) / 16 * 16, '\0');
-  std::string cipher(plain.size(), '\0');
-  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
-  int written = 0;
-  EVP_EncryptInit_ex(context, EVP_aes_256_ecb(), nullptr,
-                     reinterpret_cast<const unsigned char*>(kKey), nullptr);
-  EVP_CIPHER_CTX_set_padding(context, 0);
-  EVP_EncryptUpdate(context, reinterpret_cast<unsigned char*>(cipher.data()),
-                    &written,
-                    reinterpret_cast<const unsigned char*>(plain.data()),
-                    static_cast<int>(plain.size()));
-  EVP_CIPHER_CTX_free(context);
-  std::string text(4 * ((cipher.size() + 2) / 3) + 1, '\0');
-  const int length =
-      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                      reinterpret_cast<const unsigned char*>(cipher.data()),
-                      static_cast<int>(cipher.size()));
-  text.resize(static_cast<size_t>(length));
-  return text;
+  return zqextensionkit::test::Base64Encode(
+      zqextensionkit::test::AesEcbEncrypt(plain));
 }
 
 }  // namespace
@@ -57,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
 
   ZQEConfigurationManagerImpl manager;
-  if (mode != 0 && !manager.SetSecKey(kKey))
+  if (mode != 0 && !manager.SetSecKey(zqextensionkit::test::kTestSecKey))
     __builtin_trap();
   if (mode == 2)
     text = EncryptToBase64(text);

@@ -1,10 +1,9 @@
-// Helpers shared by the configuration manager tests: encrypted config.json
-// texts, manifest texts, and a remote data source the test drives by hand.
+// Helpers shared by the configuration manager tests: a remote data source
+// the test drives by hand (and, through ConfigCipher.h, encrypted
+// config.json texts).
 
 #ifndef TESTS_CONFIG_CONFIGURATIONTESTSUPPORT_H_
 #define TESTS_CONFIG_CONFIGURATIONTESTSUPPORT_H_
-
-#include <openssl/evp.h>
 
 #include <functional>
 #include <map>
@@ -14,66 +13,13 @@
 #include <utility>
 #include <vector>
 
-#include <gtest/gtest.h>
-
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/IZQEConfigurationManager.h"
 #include "ZQExtensionKit/config/ZQExtensionAuthInfo.h"
+#include "tests/support/ConfigCipher.h"
 
 namespace zqextensionkit {
 namespace test {
-
-inline constexpr char kTestSecKey[] = "0123456789abcdef0123456789ABCDEF";
-
-// Standard Base64 of `bytes`, on one line.
-inline std::string Base64(const std::string& bytes) {
-  std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-  const int length =
-      EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                      reinterpret_cast<const unsigned char*>(bytes.data()),
-                      static_cast<int>(bytes.size()));
-  text.resize(static_cast<size_t>(length));
-  return text;
-}
-
-// AES-256-ECB of `plain` (whose length must be a multiple of 16) under
-// `key`, without adding padding.
-inline std::string AesEcbEncrypt(const std::string& plain,
-                                 const std::string& key = kTestSecKey) {
-  EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
-  std::string cipher(plain.size() + 16, '\0');
-  int written = 0;
-  int final_written = 0;
-  EXPECT_EQ(
-      1, EVP_EncryptInit_ex(context, EVP_aes_256_ecb(), nullptr,
-                            reinterpret_cast<const unsigned char*>(key.data()),
-                            nullptr));
-  EVP_CIPHER_CTX_set_padding(context, 0);
-  EXPECT_EQ(
-      1, EVP_EncryptUpdate(
-             context, reinterpret_cast<unsigned char*>(cipher.data()), &written,
-             reinterpret_cast<const unsigned char*>(plain.data()),
-             static_cast<int>(plain.size())));
-  EXPECT_EQ(
-      1, EVP_EncryptFinal_ex(
-             context, reinterpret_cast<unsigned char*>(cipher.data()) + written,
-             &final_written));
-  EVP_CIPHER_CTX_free(context);
-  cipher.resize(static_cast<size_t>(written + final_written));
-  return cipher;
-}
-
-// `plain` padded per PKCS#5 to a multiple of 16 bytes.
-inline std::string Pkcs5Pad(const std::string& plain) {
-  const size_t count = 16 - plain.size() % 16;
-  return plain + std::string(count, static_cast<char>(count));
-}
-
-// The text of an encrypted config.json holding `json`.
-inline std::string EncryptedConfig(const std::string& json,
-                                   const std::string& key = kTestSecKey) {
-  return Base64(AesEcbEncrypt(Pkcs5Pad(json), key));
-}
 
 // A remote configuration source that keeps what the test gives it and the
 // callables of each fetch, which the test completes when it chooses.

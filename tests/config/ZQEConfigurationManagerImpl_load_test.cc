@@ -283,7 +283,7 @@ TEST_F(ZQEConfigurationManagerLoadTest, FailuresNameTheirStep) {
 
 // The Base64 text of `plain` encrypted as it is, without padding added.
 std::string EncryptedRaw(const std::string& plain) {
-  return test::Base64(test::AesEcbEncrypt(plain));
+  return test::Base64Encode(test::AesEcbEncrypt(plain));
 }
 
 TEST_F(ZQEConfigurationManagerLoadTest, DecryptionAppliesThePaddingRule) {
@@ -316,7 +316,8 @@ TEST_F(ZQEConfigurationManagerLoadTest, DecryptionAppliesThePaddingRule) {
        kDecryptFailed},
       {"padding removes everything", EncryptedRaw(std::string(16, '\x10')),
        false, kDecryptFailed},
-      {"not a whole block", test::Base64("0123456789"), false, kDecryptFailed},
+      {"not a whole block", test::Base64Encode("0123456789"), false,
+       kDecryptFailed},
       {"not base64", "{\"a\":1}", false, kBase64Failed},
       {"empty", "", false, kBase64Failed},
   };
