@@ -28,16 +28,20 @@
 // Failure: false or "" with one message through the log service, where an
 // operation below says so. Nothing throws.
 //
-// Threads: every operation may be called from any thread; each takes the
-// manager's one lock only for its own work, and no host code (data source,
-// access-key fetch, their callables, replaced callbacks) runs while the lock
-// is held, so host code may call the manager from anywhere, including from
-// inside a callback. (Many operations log with the lock held: the host's
-// logger must not call the manager.) A remote merge may complete on the data
-// source's thread at any time, also during a load. The host sets the
-// foundation version and the key before LoadAllExtensionInfos();
-// Initialize() and UnInitialize() take no lock and are called before other
-// threads use the kit.
+// Threads: every operation may be called from any thread. The manager has
+// one lock, which every operation takes for its own work: the setters, the
+// queries and unloading for their whole run; a load while it stores each
+// module, the access keys, each artifact and the mapping, and while it
+// builds the records (not while it reads files); a remote merge while it
+// stores the source's data and merges; the access-key answer while it stores
+// the keys. No host code (data source, access-key fetch, their callables, a
+// replaced callback or source) runs while the lock is held, so host code may
+// call the manager from anywhere, including from inside a callback. Many
+// operations log with the lock held: the host's logger must not call the
+// manager. A remote merge may complete on the data source's thread at any
+// time, also during a load. The host sets the foundation version and the key
+// before LoadAllExtensionInfos(); Initialize() and UnInitialize() take no
+// lock and are called before other threads use the kit.
 //
 //   ZQEConfigurationManager* config = ZQEConfigurationManager::GetInstance();
 //   config->SetFoundationVersion("3.2.0");
@@ -108,7 +112,7 @@ class ZQEXTENSIONKIT_EXPORT ZQEConfigurationManager
   // Stores in `*extension` a copy, owned by the caller, of the first record
   // with this id (points in id order, records in list order). False, with
   // "not founded" and `*extension` untouched, when there is none (an empty
-  // id never matches).
+  // id never matches) or `extension` is null.
   bool GetExtensionInfoByID(const std::string& extensionId,
                             Extension** extension) override;
 
