@@ -79,10 +79,13 @@ TEST_F(ZQEConfigurationManagerModulesTest, SettingsAreCopiedOutOrLeftAlone) {
 
   settings = {{"caller", "kept"}};
   EXPECT_FALSE(manager_.GetConfigurationsByID(kModuleCodeAgenda, &settings));
+  EXPECT_FALSE(manager_.GetConfigurationsByID(kModuleCodeAgenda, nullptr));
   EXPECT_EQ((Settings{{"caller", "kept"}}), settings);
   EXPECT_EQ((std::vector<std::string>{
                 "configuration manager impl - get configurations by module "
                 "code:talk, configurations is founded, total(2)",
+                "configuration manager impl - get configurations by module "
+                "code:agenda, configurations is not founded",
                 "configuration manager impl - get configurations by module "
                 "code:agenda, configurations is not founded"}),
             capture().texts());

@@ -83,13 +83,14 @@ TEST_F(ZQEConfigurationManagerQueriesTest, QueriesHandOutCopiesInKeyOrder) {
     EXPECT_FALSE(manager_.GetExtensionInfoByID("", &untouched));
     EXPECT_FALSE(manager_.GetExtensionInfoByID("SAME", &untouched));
     EXPECT_EQ(owned.get(), untouched);
-    EXPECT_EQ(
-        (Texts{"configuration manager impl - get extension info by "
-               "extension id:same, extension info is founded",
-               "configuration manager impl - get extension info by "
-               "extension id:same, extension info is founded",
-               Message(kNotFoundById, ""), Message(kNotFoundById, "SAME")}),
-        capture().texts());
+    EXPECT_FALSE(manager_.GetExtensionInfoByID("same", nullptr));
+    EXPECT_EQ((Texts{"configuration manager impl - get extension info by "
+                     "extension id:same, extension info is founded",
+                     "configuration manager impl - get extension info by "
+                     "extension id:same, extension info is founded",
+                     Message(kNotFoundById, ""), Message(kNotFoundById, "SAME"),
+                     Message(kNotFoundById, "same")}),
+              capture().texts());
 
     // By point: appended after the caller's entries, which the total counts;
     // a known point without records answers true.
