@@ -161,8 +161,9 @@ class ZQEConfigurationManagerImpl final : public IZQEConfigurationManager {
   void MergeRemoteConfigWithLocalConfig();
 
  private:
-  // The ids in each list of `_localConfig` that one load has touched, so that
-  // the load's duplicate checks cost one lookup each. The only records that
+  // The ids in each list of `_localConfig` that one load or merge has
+  // touched, so that its duplicate checks cost one lookup each. Only valid
+  // while no list it covers is emptied. The only records that
   // change in place are adapter records, whose ids are freshly generated and
   // are never looked up, so an entry stays exact for real ids.
   struct IdIndexEntry {

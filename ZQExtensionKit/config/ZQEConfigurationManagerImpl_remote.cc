@@ -133,10 +133,12 @@ void ZQEConfigurationManagerImpl::MergeRemoteConfigWithLocalConfig() {
     if (local != _localConfig.end())
       local->second.clear();
   }
+  LocalConfigIdIndex index;
   for (const MappedRemotePoint& point : mapped) {
     for (const std::shared_ptr<Extension>& record : point.records) {
       if (record->IsNative())
-        InsertExtensionsToLocalConfig(point.internal_id, {record.get()});
+        InsertExtensionsToLocalConfig(point.internal_id, {record.get()},
+                                      &index);
       else
         InsertExtensionAdapterToLocalConfig(record.get());
     }
