@@ -89,7 +89,6 @@ void Artifact::AddExtensionPoint(
 
 bool Artifact::GetExtensionPoints(
     std::vector<ExtensionPoint*>& extension_points) {
-  extension_points.reserve(extension_points.size() + extension_points_.size());
   for (const auto& extension_point : extension_points_)
     extension_points.push_back(extension_point.get());
   return true;

@@ -64,7 +64,6 @@ std::vector<ExtensionPointPayloadMetaItem> ExtensionPointImpl::GetPayloadMetas()
 }
 
 bool ExtensionPointImpl::GetExtensions(std::vector<Extension*>& extensions) {
-  extensions.reserve(extensions.size() + extensions_.size());
   for (const auto& extension : extensions_)
     extensions.push_back(extension.get());
   return true;
