@@ -86,5 +86,9 @@
 #include "ZQExtensionKit/extension/ZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionContext.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
+#include "ZQExtensionKit/extension/ZQExtensionManagerCreator.h"
+
+// Start-up.
+#include "ZQExtensionKit/ZQExtensionKit.h"
 
 #endif  // ZQEXTENSIONKIT_ZQEXTENSIONKITSDK_H_

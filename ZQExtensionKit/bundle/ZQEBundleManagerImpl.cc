@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "ZQExtensionKit/bundle/IZQEBundle.h"
+#include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
@@ -13,25 +14,6 @@
 #include "dlcom/guidstring.h"
 
 namespace zqextensionkit {
-
-namespace {
-
-// The path of the entry library `entry` inside the package directory `root`,
-// or false. An entry that is empty, absolute or has a ".." component is
-// refused before the file system is asked: a manifest must not make the kit
-// load code from outside its package (and an empty entry would name the
-// package directory itself).
-bool EntryLibraryPath(const base::FilePath& root,
-                      const std::string& entry,
-                      base::FilePath* path) {
-  const base::FilePath relative(entry);
-  if (relative.empty() || relative.IsAbsolute() || relative.ReferencesParent())
-    return false;
-  *path = root.Append(relative);
-  return !path->empty() && base::PathExists(*path);
-}
-
-}  // namespace
 
 ZQEBundleManagerImpl::ZQEBundleManagerImpl() = default;
 
@@ -70,8 +52,8 @@ bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
     return false;
   }
   base::FilePath dll_file_path;
-  if (!EntryLibraryPath(root_path, artifact->GetBinFilePath(),
-                        &dll_file_path)) {
+  if (!GetEntryLibraryPath(root_path, artifact->GetBinFilePath(),
+                           &dll_file_path)) {
     log->LogMessage(0,
                     "Bundle Loader - load bundle failed, because of library "
                     "file path not exist or empty");

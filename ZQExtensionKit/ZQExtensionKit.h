@@ -1,0 +1,39 @@
+// ZQExtensionKit: starting the kit.
+//
+// A host calls ZQExtensionKit::InitSDK() once, on one thread, before any
+// other thread uses the kit. It brings the process-wide objects into
+// existence in a fixed order (log service, object container), installs the
+// one implementation of each manager behind its facade (bundle, service,
+// configuration and extension managers), and registers the notification bus
+// with the service manager as the singleton service "NotificationService".
+// Everything the host does afterwards goes through the facades:
+//
+//   zqextensionkit::ZQELogService::GetInstance()->RegisterLogger(new MyLogger);
+//   zqextensionkit::ZQExtensionKit::InitSDK();
+//   auto* extensions = zqextensionkit::ZQExtensionManager::GetInstance();
+//   extensions->SetFoundationVersion("3.2.0");
+//   extensions->SetSecKey(key);                  // when config.json is
+//   encrypted extensions->SetLibFileVerifyEnable(true);    // check libraries'
+//   MD5s extensions->Load();
+//
+// InitSDK reports nothing and logs nothing itself. Calling it again installs
+// the same implementations again (their state is kept); the service
+// manager then logs that "NotificationService" is registered already.
+
+#ifndef ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_
+#define ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_
+
+#include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
+
+namespace zqextensionkit {
+
+class ZQEXTENSIONKIT_EXPORT ZQExtensionKit {
+ public:
+  ZQExtensionKit() = delete;
+
+  static void InitSDK();
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_

@@ -1,0 +1,28 @@
+// Where a package's entry library lies: the one rule the bundle manager
+// (which loads the library) and the extension manager (which creates objects
+// from it) share, so both name the same file with the same key text.
+//
+// Internal header: hosts never include it.
+
+#ifndef ZQEXTENSIONKIT_BUNDLE_ZQEENTRYLIBRARYPATH_H_
+#define ZQEXTENSIONKIT_BUNDLE_ZQEENTRYLIBRARYPATH_H_
+
+#include <string>
+
+#include "base/files/file_path.h"
+
+namespace zqextensionkit {
+
+// Stores in `*path` the entry library `entry` (as the manifest's
+// "mainEntry" writes it) inside the package directory `root`, and returns
+// whether that file exists. An entry that is empty, absolute or has a ".."
+// component is refused before the file system is asked: a manifest must not
+// make the kit load code from outside its package, and an empty entry would
+// name the package directory itself.
+bool GetEntryLibraryPath(const base::FilePath& root,
+                         const std::string& entry,
+                         base::FilePath* path);
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_BUNDLE_ZQEENTRYLIBRARYPATH_H_

@@ -1,0 +1,427 @@
+#include "ZQExtensionKit/extension/ZQExtensionManagerImpl.h"
+
+#include <memory>
+#include <utility>
+
+#include "ZQExtensionKit/bundle/ZQEBundleManager.h"
+#include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
+#include "ZQExtensionKit/config/Artifact.h"
+#include "ZQExtensionKit/config/Extension.h"
+#include "ZQExtensionKit/config/ZQEConfigurationManager.h"
+#include "ZQExtensionKit/container/ZQEObjectContainer.h"
+#include "ZQExtensionKit/extension/IZQBaseExtension.h"
+#include "ZQExtensionKit/extension/ZQExtensionContext.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "dlcom/comsentry.h"
+#include "dlcom/guidstring.h"
+
+namespace zqextensionkit {
+
+namespace {
+
+// The text of IZQBaseExtension's id: the interface every instance is first
+// created and asked for on the library route.
+constexpr char kBaseExtensionIid[] = "{E16D76C1-4200-CF27-9703-2480B97FC9E3}";
+
+ZQELogService* Log() {
+  return ZQELogService::GetInstance();
+}
+
+// Gives back the reference an untyped interface pointer carries. Every
+// component interface starts with by::IBaseUnknown, so the pointer is also
+// that interface's by::IBaseUnknown.
+void ReleaseInstance(void* instance) {
+  if (instance)
+    static_cast<by::IBaseUnknown*>(instance)->Release();
+}
+
+// The context every route fills: payloads, constraints and the two paths.
+// Each setter keeps what an earlier filling stored when the record's value
+// is empty.
+void FillCommonContext(ZQExtensionContext* context, Extension* info) {
+  context->SetPayloads(info->GetPayloads());
+  context->SetConstraints(info->GetConstraints());
+  context->SetResourcesPath(info->GetResourcesPath());
+  context->SetBinDirPath(info->GetRootPath().Append("bin").value());
+}
+
+// The extension's interface `iid` (text) into *ppv, with one reference.
+bool QueryTargetInterface(IZQBaseExtension* base,
+                          const std::string& iid,
+                          void** ppv) {
+  *ppv = nullptr;
+  const ZQIID target = S2GUIDA(iid.c_str(), true);
+  if (base->QueryInterface(target, ppv) == S_OK && *ppv)
+    return true;
+  *ppv = nullptr;
+  return false;
+}
+
+}  // namespace
+
+ZQExtensionManagerImpl::ZQExtensionManagerImpl() = default;
+
+ZQExtensionManagerImpl::~ZQExtensionManagerImpl() = default;
+
+void ZQExtensionManagerImpl::SetFoundationVersion(const std::string& version) {
+  ZQEConfigurationManager::GetInstance()->SetFoundationVersion(version);
+}
+
+bool ZQExtensionManagerImpl::Load() {
+  ZQEConfigurationManager* config = ZQEConfigurationManager::GetInstance();
+  const bool loaded = config->LoadAllExtensionInfos();
+  // Whatever the load reported, every artifact it kept gets its library: one
+  // library that fails does not stop the others.
+  std::vector<Artifact*> artifacts;
+  config->GetAllArtifacts(artifacts);
+  ZQEBundleManager* bundles = ZQEBundleManager::GetInstance();
+  for (Artifact* artifact : artifacts)
+    bundles->LoadBundle(artifact);
+  return loaded;
+}
+
+bool ZQExtensionManagerImpl::Unload() {
+  return ZQEConfigurationManager::GetInstance()->UnloadAllExtensionInfos();
+}
+
+bool ZQExtensionManagerImpl::GetExtensionList(
+    const std::string& extensionPointId,
+    std::vector<void*>& extensionVector) {
+  Log()->LogMessage(
+      0, "extension manager impl - get extension list by extension point id:%s",
+      extensionPointId.c_str());
+  std::vector<std::shared_ptr<Extension>> extensionInfos;
+  if (!ZQEConfigurationManager::GetInstance()
+           ->GetExtensionInfosByExntensionPointID(extensionPointId,
+                                                  extensionInfos)) {
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension list by "
+                      "extension point id failed, because of extension infos "
+                      "are not founded");
+    return false;
+  }
+  // Entries the caller had put in the vector stay in front and do not count:
+  // success means this call appended at least one instance.
+  const size_t entries_before = extensionVector.size();
+  for (const std::shared_ptr<Extension>& extensionInfo : extensionInfos) {
+    void* instance = nullptr;
+    if (CreateExtensionInstance(extensionInfo.get(), &instance) && instance)
+      extensionVector.push_back(instance);
+  }
+  if (extensionVector.size() == entries_before) {
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension list by "
+                      "extension point id failed, because of extension vector "
+                      "empty");
+    return false;
+  }
+  Log()->LogMessage(0,
+                    "extension manager impl - get extension list by extension "
+                    "point id success");
+  return true;
+}
+
+bool ZQExtensionManagerImpl::GetExtension(const std::string& extensionPointId,
+                                          void** pExtension) {
+  if (!pExtension)
+    return false;
+  Log()->LogMessage(
+      0, "extension manager impl - get extension by extension point id:%s",
+      extensionPointId.c_str());
+  std::vector<void*> extensions;
+  // Through the interface, as any caller would.
+  IZQExtensionManager* self = this;
+  if (!self->GetExtensionList(extensionPointId, extensions)) {
+    *pExtension = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension by extension "
+                      "point id failed, because of get extension list failed");
+    return false;
+  }
+  if (extensions.empty()) {
+    *pExtension = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension by extension "
+                      "point id failed, because of extension list empty");
+    return false;
+  }
+  Log()->LogMessage(0,
+                    "extension manager impl - get extension list first item");
+  *pExtension = extensions.front();
+  // The caller receives the first instance only; the others were created
+  // with a reference each, which nobody else would give back.
+  for (size_t i = 1; i < extensions.size(); ++i)
+    ReleaseInstance(extensions[i]);
+  Log()->LogMessage(
+      0,
+      "extension manager impl - get extension by extension point id success");
+  return true;
+}
+
+bool ZQExtensionManagerImpl::GetExtensionById(const std::string& extensionId,
+                                              void** pExtension) {
+  if (!pExtension)
+    return false;
+  Log()->LogMessage(0,
+                    "extension manager impl - get extension by extension id:%s",
+                    extensionId.c_str());
+  Extension* found = nullptr;
+  if (!ZQEConfigurationManager::GetInstance()->GetExtensionInfoByID(extensionId,
+                                                                    &found) ||
+      !found) {
+    *pExtension = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension by extension id "
+                      "failed, because of extension info is not founded");
+    return false;
+  }
+  // The record is a copy that belongs to this call.
+  std::unique_ptr<Extension> extensionInfo(found);
+  const bool created = CreateExtensionInstance(extensionInfo.get(), pExtension);
+  extensionInfo.reset();
+  if (!created) {
+    *pExtension = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension by extension id "
+                      "failed, because of create extension instance failed");
+    return false;
+  }
+  Log()->LogMessage(
+      0, "extension manager impl - get extension by extension id success");
+  return true;
+}
+
+bool ZQExtensionManagerImpl::CreateExtensionInstance(Extension* extensionInfo,
+                                                     void** ppv) {
+  const std::string extensionPointId = extensionInfo->GetExtensionPointID();
+  const std::string iid = extensionInfo->GetExtensionPointUUID();
+  const std::string clsId = extensionInfo->GetClassID();
+  const bool registered =
+      ZQEObjectContainer::GetInstance()->ClassIsRegistered(clsId);
+
+  if (extensionPointId.empty()) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "failed, because of extension point id empty");
+    return false;
+  }
+  if (iid.empty()) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "failed, because of iid empty");
+    return false;
+  }
+  if (clsId.empty()) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "failed, because of class Id empty");
+    return false;
+  }
+  // A record whose package names an entry library is created from that
+  // library, even when a class of the same id is registered in-process.
+  if (!extensionInfo->GetBinPath().empty())
+    return CreateExtensionInstanceFromLibrary(extensionInfo, iid, clsId, ppv);
+  if (registered)
+    return CreateExtensionInstanceFromRegistry(extensionInfo, iid, clsId, ppv);
+  Log()->LogMessage(
+      0, "extension manager impl - create extension instance failed");
+  *ppv = nullptr;
+  return false;
+}
+
+bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
+    Extension* extensionInfo,
+    const std::string& iid,
+    const std::string& clsId,
+    void** ppv) {
+  Log()->LogMessage(0,
+                    "extension manager impl - create extension instance from "
+                    "registry, class id:%s, iid:%s",
+                    clsId.c_str(), iid.c_str());
+  void* created = nullptr;
+  if (!ZQEObjectContainer::GetInstance()->CreateObjectInstance(iid, clsId,
+                                                               &created) ||
+      !created) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from registry failed, because of create object "
+                      "instance failed");
+    return false;
+  }
+  // Takes over the creation's reference; the query adds the base's own.
+  by::com_ptr<by::IBaseUnknown> object;
+  object.attach(static_cast<by::IBaseUnknown*>(created));
+  by::com_ptr<IZQBaseExtension> base;
+  if (object->QueryInterface(by::__uuid_s<IZQBaseExtension>::iid, base.vpp()) !=
+          S_OK ||
+      !base) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from registry failed, because of query base interface "
+                      "failed");
+    return false;
+  }
+  if (ZQExtensionContext* context = base->GetContext())
+    FillCommonContext(context, extensionInfo);
+  base->Initialization();
+  if (!QueryTargetInterface(base.ptr(), iid, ppv)) {
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from registry failed, because of query target "
+                      "interface failed");
+    return false;
+  }
+  Log()->LogMessage(0,
+                    "extension manager impl - create extension instance from "
+                    "registry success");
+  return true;
+}
+
+bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
+    Extension* extensionInfo,
+    const std::string& iid,
+    const std::string& clsId,
+    void** ppv) {
+  const bool isSingleton = extensionInfo->IsSingleton();
+  const base::FilePath rootPath = extensionInfo->GetRootPath();
+  if (!base::PathExists(rootPath)) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from dynamic library failed, because of root path not "
+                      "exist");
+    return false;
+  }
+  // The same file, named by the same key text, that the bundle manager
+  // loaded.
+  base::FilePath dllFilePath;
+  if (!GetEntryLibraryPath(rootPath, extensionInfo->GetBinPath(),
+                           &dllFilePath)) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from dynamic library failed, because of library file "
+                      "path not exist or empty");
+    return false;
+  }
+  // Never loads: the loader is the one Load() cached for the file, or a new
+  // unloaded one from which nothing can be created.
+  CComLoader* loader = nullptr;
+  if (!ZQEBundleManager::GetInstance()->GetComLoader(dllFilePath.value(),
+                                                     &loader) ||
+      !loader) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from dynamic library failed, because of get com loader "
+                      "failed");
+    return false;
+  }
+  Log()->LogMessage(0,
+                    "extension manager impl - create extension instance from "
+                    "dynamic library, class id:%s, iid:%s, singleton:%s",
+                    clsId.c_str(), iid.c_str(), isSingleton ? "true" : "false");
+  void* created = nullptr;
+  if (!ZQEObjectContainer::GetInstance()->CreateObjectInstance(
+          kBaseExtensionIid, clsId, isSingleton, loader, &created) ||
+      !created) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from dynamic library failed, because of create object "
+                      "instance failed");
+    return false;
+  }
+  by::com_ptr<IZQBaseExtension> base;
+  {
+    by::com_ptr<by::IBaseUnknown> object;
+    object.attach(static_cast<by::IBaseUnknown*>(created));
+    if (object->QueryInterface(by::__uuid_s<IZQBaseExtension>::iid,
+                               base.vpp()) != S_OK ||
+        !base) {
+      *ppv = nullptr;
+      Log()->LogMessage(0,
+                        "extension manager impl - create extension instance "
+                        "from dynamic library failed, because of query base "
+                        "interface failed");
+      return false;
+    }
+  }
+  if (ZQExtensionContext* context = base->GetContext()) {
+    FillCommonContext(context, extensionInfo);
+    const SettingMap settings = extensionInfo->GetSettingMap();
+    if (!settings.open_type_.empty() && !settings.host_.empty()) {
+      LaunchParams params;
+      params.modal_position_ = settings.modal_position_;
+      params.modal_size_ = settings.modal_size_;
+      params.url_ = settings.url_;
+      params.open_type_ = settings.open_type_;
+      context->SetLaunchParams(params);
+    }
+    context->SetExtensionId(extensionInfo->GetID());
+    context->SetUnifiedId(extensionInfo->GetUnifiedId());
+  }
+  base->Initialization();
+  if (!QueryTargetInterface(base.ptr(), iid, ppv)) {
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from dynamic library failed, because of query target "
+                      "interface failed");
+    return false;
+  }
+  Log()->LogMessage(0,
+                    "extension manager impl - create extension instance from "
+                    "dynamic library success");
+  return true;
+}
+
+bool ZQExtensionManagerImpl::RegisterExtension(
+    const InstanceCreateFunction& instance_creator,
+    const std::string& clsid,
+    bool isSingleton) {
+  return ZQEObjectContainer::GetInstance()->Register(instance_creator, clsid,
+                                                     isSingleton);
+}
+
+bool ZQExtensionManagerImpl::unRegisterExtension(const std::string& clsid) {
+  return ZQEObjectContainer::GetInstance()->UnRegister(clsid);
+}
+
+bool ZQExtensionManagerImpl::GetLibFileVerifyEnable() {
+  return enableLibFileVerify_;
+}
+
+void ZQExtensionManagerImpl::SetLibFileVerifyEnable(bool enable) {
+  enableLibFileVerify_ = enable;
+}
+
+bool ZQExtensionManagerImpl::GetSignVerifyEnable() {
+  return enableSignVerify_;
+}
+
+void ZQExtensionManagerImpl::SetSignVerifyEnable(bool enable) {
+  enableSignVerify_ = enable;
+}
+
+bool ZQExtensionManagerImpl::SetSecKey(const std::string& sec_key) {
+  return ZQEConfigurationManager::GetInstance()->SetSecKey(sec_key);
+}
+
+bool ZQExtensionManagerImpl::SetDebugModeEnable(bool enable) {
+  return ZQEConfigurationManager::GetInstance()->SetDebugModeEnable(enable);
+}
+
+void ZQExtensionManagerImpl::SetFetchExtensionAuthInfoCallback(
+    const FetchExtensionAuthInfoCallback& callback) {
+  ZQEConfigurationManager::GetInstance()->SetFetchExtensionAuthInfoCallback(
+      callback);
+}
+
+}  // namespace zqextensionkit
