@@ -79,15 +79,31 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   // implementation stays.
   void SetImpl(const std::shared_ptr<IZQExtensionManager>& impl);
 
+  // Forwarded to the configuration manager.
   void SetFoundationVersion(const std::string& version) override;
+  // Loads the configuration beside the executable, then every artifact's
+  // library (and bundle object); a library that fails does not stop the
+  // others. Returns the configuration's result.
   bool Load() override;
+  // Empties the configuration; libraries stay loaded.
   bool Unload() override;
+  // The first instance of the point; the other instances created on the way
+  // are released. False (and null) when the point yields none. A null
+  // `pExtension` is refused.
   bool GetExtension(const std::string& extensionPointId,
                     void** pExtension) override;
+  // Appends one instance per record of the point that could be created, in
+  // the configuration's order; a record that fails is skipped (and logged).
+  // True only when this call appended at least one instance.
   bool GetExtensionList(const std::string& extensionPointId,
                         std::vector<void*>& extensionVector) override;
+  // The instance of the record with this extension id. False (and null)
+  // when there is none or it cannot be created. A null `pExtension` is
+  // refused.
   bool GetExtensionById(const std::string& extensionId,
                         void** pExtension) override;
+  // Registers an in-process extension class with the object container; it
+  // serves records whose package names no library.
   bool RegisterExtension(const InstanceCreateFunction& instance_creator,
                          const std::string& clsid,
                          bool isSingleton) override;

@@ -79,6 +79,25 @@ inline constexpr char kProbeBundleClsidText[] =
 inline constexpr ZQGUID CLSID_ProbeBundle =
     by::GuidFromLiteral("{84593700-7BC2-41F5-B461-2BB13F28FEB9}");
 
+// The extension class of the extension probe plug-in answers this beside
+// IZQBaseExtension, so tests can watch what the extension manager does.
+struct ITestExtensionProbe : public by::IBaseUnknown {
+  // "ProbeExtension" for the plug-in's class; test classes answer their own.
+  virtual const char* ClassName() = 0;
+  // This library's extension objects alive right now.
+  virtual long LiveObjects() = 0;
+  // Initialization() calls on this object so far.
+  virtual long InitializationCalls() = 0;
+};
+BY_DECLARE_IID(ITestExtensionProbe, "{9B3A6C21-5E4F-4D7A-8B1C-2D3E4F5A6B71}")
+
+inline constexpr char kTestExtensionProbeIidText[] =
+    "{9B3A6C21-5E4F-4D7A-8B1C-2D3E4F5A6B71}";
+inline constexpr char kProbeExtensionClsidText[] =
+    "{9B3A6C21-5E4F-4D7A-8B1C-2D3E4F5A6B72}";
+inline constexpr ZQGUID CLSID_ProbeExtension =
+    by::GuidFromLiteral("{9B3A6C21-5E4F-4D7A-8B1C-2D3E4F5A6B72}");
+
 // File names inside ZQ_TEST_PLUGIN_DIR.
 inline constexpr char kGoodPluginFile[] = "zq_test_plugin_good.so";
 // Exports every entry point but DllUnregisterServer.
@@ -94,6 +113,9 @@ inline constexpr char kGreetingPluginFile[] = "zq_test_plugin_greeting.so";
 // One bundle class (CLSID_ProbeBundle) answering ITestBundleProbe.
 inline constexpr char kBundleProbePluginFile[] =
     "zq_test_plugin_bundle_probe.so";
+// One extension class (CLSID_ProbeExtension) answering ITestExtensionProbe.
+inline constexpr char kExtensionProbePluginFile[] =
+    "zq_test_plugin_extension_probe.so";
 // A text file, not a shared object.
 inline constexpr char kNotALibraryFile[] = "zq_test_plugin_not_a_library.so";
 

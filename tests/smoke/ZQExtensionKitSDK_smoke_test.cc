@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/plugins/TestPlugin.h"
+#include "tests/support/InstallationSandbox.h"
 #include "tests/support/ScopedTempDir.h"
 
 namespace {
@@ -173,6 +174,54 @@ TEST(ZQExtensionKitSDKSmokeTest, BundleManagerLoadsAPluginBuiltOnTheBases) {
                                          by::__uuid_s<IGreeting>::iid,
                                          greeting.vpp()));
   EXPECT_EQ("Hello, Ann!", greeting->Greet("Ann")) << "the bundle ran";
+}
+
+// What a host does: start the kit, configure it, load the installation
+// beside its executable (here the test executable, placed in a fresh
+// installation) and get live extensions of a point.
+TEST(ZQExtensionKitSDKSmokeTest, HostStartsTheKitAndGetsExtensions) {
+  const std::string library = ZQ_TEST_PLUGIN_DIR "/zq_test_plugin_greeting.so";
+  std::string md5;
+  ASSERT_TRUE(zqextensionkit::ZQEUtility_MD5_File_String(library, md5));
+  zqextensionkit::test::InstallationSandbox sandbox;
+  sandbox.WriteAdapterMapping("{}");
+  sandbox.WriteConfig(R"({"artifacts": ["greeting"]})");
+  sandbox.CopyFile(library, "extensions/greeting/lib/greeting.so");
+  sandbox.WriteManifest("greeting", R"({
+    "id": "greeting", "foundationVersion": "1.0",
+    "mainEntry": "lib/greeting.so", "libFileMD5": ")" +
+                                        md5 + R"(",
+    "BundleClassId": "{264C8F68-AA7E-471D-AF3C-B53234E1C93B}",
+    "extensionPoints": [{
+      "id": "com.example.greeting",
+      "iid": "{20978722-4375-4D5E-A6F5-A872BF7CC9F2}",
+      "extensions": [
+        {"id": "hey", "clsid": "{44C202A8-30DD-46E4-A034-0EFA4B460408}",
+         "payloads": {"salutation": "Hey"}},
+        {"id": "plain", "clsid": "{44C202A8-30DD-46E4-A034-0EFA4B460408}",
+         "isSingleton": false}]}]})");
+  sandbox.Run([] {
+    zqextensionkit::ZQExtensionKit::InitSDK();
+    auto* extensions = zqextensionkit::ZQExtensionManager::GetInstance();
+    extensions->SetFoundationVersion("1.2");
+    extensions->SetLibFileVerifyEnable(true);
+    ASSERT_TRUE(extensions->Load());
+
+    std::vector<void*> greeters;
+    ASSERT_TRUE(extensions->GetExtensionList("com.example.greeting", greeters));
+    ASSERT_EQ(2u, greeters.size());
+    EXPECT_EQ("Hey, Ann!", static_cast<IGreeting*>(greeters[0])->Greet("Ann"));
+    EXPECT_EQ("Hello, Ann!",
+              static_cast<IGreeting*>(greeters[1])->Greet("Ann"));
+    for (void* greeter : greeters)
+      static_cast<by::IBaseUnknown*>(greeter)->Release();
+
+    IZQNotificationService* bus =
+        zqextensionkit::ZQServiceManager::GetInstance()
+            ->GetService<IZQNotificationService>("NotificationService");
+    ASSERT_NE(nullptr, bus);
+    bus->Release();
+  });
 }
 
 }  // namespace
