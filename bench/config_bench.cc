@@ -9,7 +9,9 @@
 //   grows with the artifacts.
 // - BM_DecryptConfigurations (Base64 text of a 64 KiB configuration, as on
 //   disk) and BM_AesDecrypt (the kit's AES step on the cipher text), beside
-//   BM_EvpDecrypt, one EVP decryption of the same cipher text.
+//   BM_EvpDecrypt, one EVP decryption of the same cipher text, and
+//   BM_EvpDecodeAndDecrypt, OpenSSL's own Base64 decoding of the file text
+//   followed by that decryption (the whole path done by OpenSSL alone).
 //
 // The kit reads its files beside the running executable, so main() writes
 // the installation into a temporary directory, places this program there
@@ -222,6 +224,42 @@ void BM_EvpDecrypt(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * cipher.size());
 }
 
+// The whole path as OpenSSL alone would take it: its Base64 decoder over the
+// file text (line breaks included), then one EVP decryption.
+void BM_EvpDecodeAndDecrypt(benchmark::State& state) {
+  const EncryptedConfiguration& configuration = Encrypted64KiB();
+  const std::string& text = configuration.file_text;
+  std::string cipher(text.size(), '\0');
+  std::string plain(text.size(), '\0');
+  for (auto _ : state) {
+    EVP_ENCODE_CTX* decoder = EVP_ENCODE_CTX_new();
+    int decoded = 0;
+    int final_decoded = 0;
+    EVP_DecodeInit(decoder);
+    EVP_DecodeUpdate(decoder, reinterpret_cast<unsigned char*>(cipher.data()),
+                     &decoded,
+                     reinterpret_cast<const unsigned char*>(text.data()),
+                     static_cast<int>(text.size()));
+    EVP_DecodeFinal(decoder,
+                    reinterpret_cast<unsigned char*>(cipher.data()) + decoded,
+                    &final_decoded);
+    EVP_ENCODE_CTX_free(decoder);
+    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+    int written = 0;
+    EVP_DecryptInit_ex(context, EVP_aes_256_ecb(), nullptr,
+                       reinterpret_cast<const unsigned char*>(kKey), nullptr);
+    EVP_CIPHER_CTX_set_padding(context, 0);
+    EVP_DecryptUpdate(context, reinterpret_cast<unsigned char*>(plain.data()),
+                      &written,
+                      reinterpret_cast<const unsigned char*>(cipher.data()),
+                      decoded + final_decoded);
+    EVP_CIPHER_CTX_free(context);
+    benchmark::DoNotOptimize(plain.data());
+  }
+  state.SetBytesProcessed(state.iterations() *
+                          configuration.cipher_text.size());
+}
+
 void BM_AesDecrypt(benchmark::State& state) {
   const std::string& cipher = Encrypted64KiB().cipher_text;
   uint8_t key[32];
@@ -248,6 +286,7 @@ void BM_DecryptConfigurations(benchmark::State& state) {
 }
 
 BENCHMARK(BM_EvpDecrypt);
+BENCHMARK(BM_EvpDecodeAndDecrypt);
 BENCHMARK(BM_AesDecrypt);
 BENCHMARK(BM_DecryptConfigurations);
 
