@@ -5,6 +5,7 @@
 #include <array>
 
 namespace base {
+inline namespace zqe {
 
 namespace {
 
@@ -81,4 +82,5 @@ bool Base64Decode(const std::string& input, std::string* output) {
   return true;
 }
 
+}  // namespace zqe
 }  // namespace base

@@ -9,6 +9,7 @@
 #include "base/base_export.h"
 
 namespace base {
+inline namespace zqe {
 
 // Decodes |input| into |output|. Strict: the length must be a multiple of 4,
 // no white space or other character outside the alphabet is allowed, and "="
@@ -16,6 +17,7 @@ namespace base {
 // |output| untouched. "" decodes to "".
 BASE_EXPORT bool Base64Decode(const std::string& input, std::string* output);
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_BASE64_H_

@@ -5,6 +5,7 @@
 #include <openssl/rand.h>
 
 namespace base {
+inline namespace zqe {
 
 std::string GenerateGUID() {
   unsigned char bytes[16];
@@ -28,4 +29,5 @@ std::string GenerateGUID() {
   return guid;
 }
 
+}  // namespace zqe
 }  // namespace base

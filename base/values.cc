@@ -4,6 +4,7 @@
 #include <utility>
 
 namespace base {
+inline namespace zqe {
 
 namespace {
 
@@ -637,4 +638,5 @@ bool ListValue::Equals(const Value* other) const {
   return true;
 }
 
+}  // namespace zqe
 }  // namespace base

@@ -40,6 +40,7 @@
 #include "base/memory/scoped_ptr.h"
 
 namespace base {
+inline namespace zqe {
 
 class DictionaryValue;
 class ListValue;
@@ -327,6 +328,7 @@ class BASE_EXPORT ListValue : public Value {
   Storage list_;
 };
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_VALUES_H_

@@ -3,6 +3,7 @@
 #include <ostream>
 
 namespace base {
+inline namespace zqe {
 
 namespace {
 
@@ -119,4 +120,5 @@ std::ostream& operator<<(std::ostream& stream, const Version& v) {
   return stream << v.GetString();
 }
 
+}  // namespace zqe
 }  // namespace base

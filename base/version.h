@@ -25,6 +25,7 @@
 #include "base/base_export.h"
 
 namespace base {
+inline namespace zqe {
 
 class BASE_EXPORT Version {
  public:
@@ -59,6 +60,7 @@ BASE_EXPORT bool operator>(const Version& v1, const Version& v2);
 BASE_EXPORT bool operator>=(const Version& v1, const Version& v2);
 BASE_EXPORT std::ostream& operator<<(std::ostream& stream, const Version& v);
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_VERSION_H_

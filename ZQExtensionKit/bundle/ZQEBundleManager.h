@@ -56,8 +56,10 @@
 #include "dlcom/loadcom.h"
 
 namespace base {
+inline namespace zqe {
 template <typename Type>
 struct DefaultSingletonTraits;
+}  // namespace zqe
 }  // namespace base
 
 namespace zqextensionkit {

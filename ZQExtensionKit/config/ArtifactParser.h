@@ -32,8 +32,10 @@
 #include "base/memory/scoped_ptr.h"
 
 namespace base {
+inline namespace zqe {
 class DictionaryValue;
 class FilePath;
+}  // namespace zqe
 }  // namespace base
 
 namespace zqextensionkit {

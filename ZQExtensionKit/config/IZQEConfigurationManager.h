@@ -29,7 +29,9 @@
 #include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
 
 namespace base {
+inline namespace zqe {
 class DictionaryValue;
+}  // namespace zqe
 }  // namespace base
 
 namespace zqextensionkit {

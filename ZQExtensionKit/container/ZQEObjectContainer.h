@@ -52,8 +52,10 @@
 #include "dlcom/unknown.h"
 
 namespace base {
+inline namespace zqe {
 template <typename Type>
 struct DefaultSingletonTraits;
+}  // namespace zqe
 }  // namespace base
 
 namespace zqextensionkit {

@@ -54,8 +54,10 @@
 #include "ZQExtensionKit/extension/IZQExtensionManager.h"
 
 namespace base {
+inline namespace zqe {
 template <typename Type>
 struct DefaultSingletonTraits;
+}  // namespace zqe
 }  // namespace base
 
 namespace zqextensionkit {

@@ -33,8 +33,10 @@
 #include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
 
 namespace base {
+inline namespace zqe {
 template <typename Type>
 struct DefaultSingletonTraits;
+}  // namespace zqe
 }  // namespace base
 
 namespace zqextensionkit {

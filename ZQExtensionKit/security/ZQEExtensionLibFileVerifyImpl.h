@@ -10,8 +10,10 @@
 #include "ZQExtensionKit/security/ZQEExtensionLibFileVerify.h"
 
 namespace base {
+inline namespace zqe {
 template <typename Type>
 struct DefaultSingletonTraits;
+}  // namespace zqe
 }  // namespace base
 
 namespace zqextensionkit {

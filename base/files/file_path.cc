@@ -3,6 +3,7 @@
 #include <ostream>
 
 namespace base {
+inline namespace zqe {
 
 const FilePath::CharType FilePath::kSeparators[] = "/";
 const size_t FilePath::kSeparatorsLength = sizeof(kSeparators);
@@ -155,4 +156,5 @@ std::ostream& operator<<(std::ostream& out, const FilePath& file_path) {
   return out << file_path.value();
 }
 
+}  // namespace zqe
 }  // namespace base

@@ -22,6 +22,7 @@
 #include "base/base_export.h"
 
 namespace base {
+inline namespace zqe {
 
 class BASE_EXPORT FilePath {
  public:
@@ -88,6 +89,7 @@ class BASE_EXPORT FilePath {
 BASE_EXPORT std::ostream& operator<<(std::ostream& out,
                                      const FilePath& file_path);
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_FILES_FILE_PATH_H_

@@ -8,6 +8,7 @@
 #include <limits>
 
 namespace base {
+inline namespace zqe {
 
 namespace {
 
@@ -85,4 +86,5 @@ bool ReadFileToStringWithMaxSize(const FilePath& path,
   return true;
 }
 
+}  // namespace zqe
 }  // namespace base

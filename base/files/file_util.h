@@ -12,6 +12,7 @@
 #include "base/files/file_path.h"
 
 namespace base {
+inline namespace zqe {
 
 // True when |path| names an existing file or directory (or anything else the
 // file system holds there).
@@ -34,6 +35,7 @@ BASE_EXPORT bool ReadFileToStringWithMaxSize(const FilePath& path,
                                              std::string* contents,
                                              size_t max_size);
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_FILES_FILE_UTIL_H_

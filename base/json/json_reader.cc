@@ -14,6 +14,7 @@
 #include "base/values.h"
 
 namespace base {
+inline namespace zqe {
 
 const char JSONReader::kInvalidEscape[] = "Invalid escape sequence.";
 const char JSONReader::kSyntaxError[] = "Syntax error.";
@@ -382,4 +383,5 @@ std::string JSONReader::ErrorCodeToString(JsonParseError error_code) {
   return std::string();
 }
 
+}  // namespace zqe
 }  // namespace base

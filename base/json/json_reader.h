@@ -30,6 +30,7 @@
 #include "base/memory/scoped_ptr.h"
 
 namespace base {
+inline namespace zqe {
 
 class Value;
 
@@ -91,6 +92,7 @@ class BASE_EXPORT JSONReader {
   static std::string ErrorCodeToString(JsonParseError error_code);
 };
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_JSON_JSON_READER_H_

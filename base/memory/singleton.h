@@ -32,6 +32,7 @@
 #include <thread>
 
 namespace base {
+inline namespace zqe {
 
 template <typename Type>
 struct DefaultSingletonTraits {
@@ -105,6 +106,7 @@ template <typename Type, typename Traits, typename DifferentiatingType>
 std::atomic<uintptr_t> Singleton<Type, Traits, DifferentiatingType>::instance_{
     0};
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_MEMORY_SINGLETON_H_

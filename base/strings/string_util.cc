@@ -1,6 +1,7 @@
 #include "base/strings/string_util.h"
 
 namespace base {
+inline namespace zqe {
 
 namespace {
 
@@ -25,4 +26,5 @@ bool StartsWith(std::string_view str,
   return true;
 }
 
+}  // namespace zqe
 }  // namespace base

@@ -9,6 +9,7 @@
 #include "base/base_export.h"
 
 namespace base {
+inline namespace zqe {
 
 enum class CompareCase {
   SENSITIVE,
@@ -22,6 +23,7 @@ BASE_EXPORT bool StartsWith(std::string_view str,
                             std::string_view search_for,
                             CompareCase case_sensitivity);
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_STRINGS_STRING_UTIL_H_

@@ -15,6 +15,7 @@
 #include <mutex>
 
 namespace base {
+inline namespace zqe {
 
 class Lock {
  public:
@@ -44,6 +45,7 @@ class AutoLock {
   Lock& lock_;
 };
 
+}  // namespace zqe
 }  // namespace base
 
 #endif  // BASE_SYNCHRONIZATION_LOCK_H_
