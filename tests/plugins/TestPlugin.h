@@ -98,6 +98,11 @@ inline constexpr char kProbeExtensionClsidText[] =
 inline constexpr ZQGUID CLSID_ProbeExtension =
     by::GuidFromLiteral("{9B3A6C21-5E4F-4D7A-8B1C-2D3E4F5A6B72}");
 
+// The class of the unload probe plug-in: its objects hold a CComLoader and
+// answer ITestPluginObject.
+inline constexpr ZQGUID CLSID_LoaderHolder =
+    by::GuidFromLiteral("{789D42D3-D6F4-4BD6-BAFA-527FB1003733}");
+
 // File names inside ZQ_TEST_PLUGIN_DIR.
 inline constexpr char kGoodPluginFile[] = "zq_test_plugin_good.so";
 // Exports every entry point but DllUnregisterServer.
@@ -116,6 +121,13 @@ inline constexpr char kBundleProbePluginFile[] =
 // One extension class (CLSID_ProbeExtension) answering ITestExtensionProbe.
 inline constexpr char kExtensionProbePluginFile[] =
     "zq_test_plugin_extension_probe.so";
+
+// CLSID_LoaderHolder, built with zq_add_plugin.
+inline constexpr char kUnloadProbePluginFile[] =
+    "zq_test_plugin_unload_probe.so";
+// The same source built as a plain MODULE: "lib" prefix, default visibility.
+inline constexpr char kPlainUnloadProbePluginFile[] =
+    "libzq_test_plugin_unload_probe_plain.so";
 // A text file, not a shared object.
 inline constexpr char kNotALibraryFile[] = "zq_test_plugin_not_a_library.so";
 
