@@ -16,6 +16,7 @@ packages=(
   g++
   clang               # second compiler, libFuzzer
   libclang-rt-dev     # sanitizer and libFuzzer runtimes for clang
+  pkgconf             # a test builds a host with the installed SDK's .pc file
 )
 
 missing=()
