@@ -4,6 +4,10 @@
 // with plug-in libraries, and of the base types that appear in the kit's
 // signatures. It declares nothing itself; each included header states its
 // own contract, ownership rules and thread-safety.
+//
+// The headers it reaches are exactly those an installed SDK ships. The kit's
+// internal headers (manager implementations, the manager frame, the manifest
+// parser, the library file checks) are neither included nor installed.
 #ifndef ZQEXTENSIONKIT_ZQEXTENSIONKITSDK_H_
 #define ZQEXTENSIONKIT_ZQEXTENSIONKITSDK_H_
 
@@ -47,9 +51,9 @@
 #include "ZQExtensionKit/event/ZQNotificationSource.h"
 #include "ZQExtensionKit/service/IZQOpenNetService.h"
 #include "ZQExtensionKit/service/IZQServiceManager.h"
+#include "ZQExtensionKit/service/ZQOpenNetworkAPI.h"
 #include "ZQExtensionKit/service/ZQServiceManager.h"
 #include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
-#include "ZQExtensionKit/service/ZQOpenNetworkAPI.h"
 #include "ZQExtensionKit/service/ZQServiceRegisterInfo.h"
 
 // Extension metadata and the configuration manager.
