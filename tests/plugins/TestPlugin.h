@@ -103,6 +103,17 @@ inline constexpr ZQGUID CLSID_ProbeExtension =
 inline constexpr ZQGUID CLSID_LoaderHolder =
     by::GuidFromLiteral("{789D42D3-D6F4-4BD6-BAFA-527FB1003733}");
 
+// Classes of the misbehaving plug-in: creating CLSID_CrashingExtension
+// aborts the process; CLSID_HangingBundle never returns from Initialize().
+inline constexpr char kCrashingExtensionClsidText[] =
+    "{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C41}";
+inline constexpr ZQGUID CLSID_CrashingExtension =
+    by::GuidFromLiteral("{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C41}");
+inline constexpr char kHangingBundleClsidText[] =
+    "{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C42}";
+inline constexpr ZQGUID CLSID_HangingBundle =
+    by::GuidFromLiteral("{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C42}");
+
 // File names inside ZQ_TEST_PLUGIN_DIR.
 inline constexpr char kGoodPluginFile[] = "zq_test_plugin_good.so";
 // Exports every entry point but DllUnregisterServer.
@@ -121,13 +132,16 @@ inline constexpr char kBundleProbePluginFile[] =
 // One extension class (CLSID_ProbeExtension) answering ITestExtensionProbe.
 inline constexpr char kExtensionProbePluginFile[] =
     "zq_test_plugin_extension_probe.so";
-
 // CLSID_LoaderHolder, built with zq_add_plugin.
 inline constexpr char kUnloadProbePluginFile[] =
     "zq_test_plugin_unload_probe.so";
 // The same source built as a plain MODULE: "lib" prefix, default visibility.
 inline constexpr char kPlainUnloadProbePluginFile[] =
     "libzq_test_plugin_unload_probe_plain.so";
+
+// CLSID_CrashingExtension and CLSID_HangingBundle, which misbehave.
+inline constexpr char kMisbehavingPluginFile[] =
+    "zq_test_plugin_misbehaving.so";
 // A text file, not a shared object.
 inline constexpr char kNotALibraryFile[] = "zq_test_plugin_not_a_library.so";
 

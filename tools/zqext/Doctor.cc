@@ -1,0 +1,944 @@
+#include "tools/zqext/Doctor.h"
+
+#include <algorithm>
+#include <cctype>
+#include <map>
+#include <memory>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
+#include "ZQExtensionKit/config/Artifact.h"
+#include "ZQExtensionKit/config/ArtifactParser.h"
+#include "ZQExtensionKit/config/ExtensionPoint.h"
+#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/ZQEUrlParser.h"
+#include "ZQExtensionKit/defines/ZQEFileLimits.h"
+#include "ZQExtensionKit/security/ZQEUtility.h"
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
+#include "base/json/json_reader.h"
+#include "base/values.h"
+#include "base/version.h"
+#include "dlcom/guidstring.h"
+#include "tools/zqext/ConfigEncryption.h"
+#include "tools/zqext/LibraryProbe.h"
+
+namespace zqext {
+
+namespace {
+
+using base::DictionaryValue;
+using base::ListValue;
+using base::Value;
+
+constexpr char kMappingFile[] = "extension_adapter_mapping.json";
+constexpr char kConfigFile[] = "extensions/config.json";
+// The id of the package whose points adapter records are made for.
+constexpr char kAdapterArtifactId[] = "extension_adapter";
+// The loader takes paths of at most this many bytes.
+constexpr size_t kMaxLibraryPathLength = 259;
+
+// The manifest's top-level string keys, as the parser reads them.
+constexpr const char* kArtifactStringKeys[] = {
+    "id",         "version", "foundationVersion", "mainEntry",
+    "libFileMD5", "signMD5", "BundleClassId"};
+constexpr const char* kSettingKeys[] = {"modalPosition", "modalSize", "host",
+                                        "uri", "openType"};
+
+std::string Quoted(const std::string& text) {
+  return "\"" + text + "\"";
+}
+
+std::string Count(size_t count, const char* singular, const char* plural) {
+  return std::to_string(count) + " " + (count == 1 ? singular : plural);
+}
+
+// A class or interface id in the 38-character text form the kit parses.
+bool IsGuidText(const std::string& text) {
+  ZQGUID parsed{};
+  return text.size() == 38 &&
+         by::detail::ParseCanonicalGuid(text.c_str(), true, &parsed);
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+    return static_cast<char>(std::tolower(c));
+  });
+  return text;
+}
+
+// Only Base64 characters and white space: what an encrypted file holds.
+bool LooksLikeBase64(const std::string& text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](unsigned char c) {
+           return std::isalnum(c) || c == '+' || c == '/' || c == '=' ||
+                  std::isspace(c);
+         });
+}
+
+// What the doctor learnt about one extension of an accepted package.
+struct ExtensionRecord {
+  std::string id;
+  std::string point;
+  std::string clsid;
+  bool singleton = true;
+  std::string file;
+};
+
+class Doctor {
+ public:
+  explicit Doctor(const DoctorOptions& options)
+      : options_(options), report_(options.dir) {}
+
+  DoctorReport Run() {
+    CheckMapping();
+    scoped_ptr<DictionaryValue> config = CheckConfig();
+    if (!config) {
+      // Without the package list, nothing across packages can be judged.
+      report_.Note("",
+                   "packages, adapters and duplicate ids were not checked: "
+                   "config.json could not be read");
+      return std::move(report_);
+    }
+    CheckModules(*config);
+    CheckAccessKeys(*config);
+    for (const std::string& name : CheckArtifactList(*config))
+      CheckPackage(name);
+    CheckDuplicateIds();
+    CheckSharedSingletons();
+    CheckAdapters();
+    return std::move(report_);
+  }
+
+ private:
+  base::FilePath Path(const std::string& relative) const {
+    return base::FilePath(options_.dir).Append(relative);
+  }
+
+  // Reads `file` (relative to the installation) as the kit does. A missing
+  // file is the problem `if_missing`; an unreadable one is a problem too.
+  bool Read(const std::string& file,
+            const std::string& if_missing,
+            std::string* text) {
+    const base::FilePath path = Path(file);
+    if (!base::PathExists(path)) {
+      report_.Problem(file, if_missing);
+      return false;
+    }
+    if (!base::ReadFileToStringWithMaxSize(
+            path, text, zqextensionkit::kMaxConfigurationFileSize)) {
+      report_.Problem(file,
+                      "cannot be read (not a regular file, unreadable, or "
+                      "larger than 64 MiB): the kit cannot read it either");
+      return false;
+    }
+    return true;
+  }
+
+  // Parses `text` as strict JSON; a fault is a problem with its position.
+  scoped_ptr<Value> ParseJson(const std::string& file,
+                              const std::string& text,
+                              const std::string& context) {
+    int code = 0;
+    int line = 0;
+    int column = 0;
+    std::string message;
+    scoped_ptr<Value> value = base::JSONReader::ReadAndReturnError(
+        text, base::JSON_PARSE_RFC, &code, &message, &line, &column);
+    if (!value) {
+      report_.Problem(
+          file,
+          "not valid JSON" + context + ": " +
+              base::JSONReader::ErrorCodeToString(
+                  static_cast<base::JSONReader::JsonParseError>(code)),
+          line, column);
+    }
+    return value;
+  }
+
+  // --- extension_adapter_mapping.json ---
+
+  void CheckMapping() {
+    std::string text;
+    if (!Read(kMappingFile,
+              "missing: the kit refuses to load without it (a file holding "
+              "{} serves)",
+              &text)) {
+      return;
+    }
+    mapping_ = DictionaryValue::From(ParseJson(kMappingFile, text, ""));
+    if (!mapping_) {
+      if (base::JSONReader::Read(text)) {
+        report_.Problem(kMappingFile,
+                        "the top level is not an object: the kit refuses to "
+                        "load");
+      }
+      return;
+    }
+    CollectAdapterEntries(*mapping_, "");
+    report_.Ok(kMappingFile, "valid JSON object with " +
+                                 Count(adapter_entries_.size(), "adapter entry",
+                                       "adapter entries"));
+  }
+
+  // An adapter entry is an object holding "extensionPointId"; the kit finds
+  // it by reading a point id as a dotted path of member names.
+  void CollectAdapterEntries(const DictionaryValue& dict,
+                             const std::string& path) {
+    for (DictionaryValue::Iterator it(dict); !it.IsAtEnd(); it.Advance()) {
+      const DictionaryValue* child = nullptr;
+      if (!it.value().GetAsDictionary(&child))
+        continue;
+      const std::string child_path =
+          path.empty() ? it.key() : path + "." + it.key();
+      if (it.key().find('.') != std::string::npos) {
+        report_.Problem(kMappingFile,
+                        "the member " + Quoted(child_path) +
+                            " holds a \".\": the kit splits point ids at "
+                            "\".\", so it never reaches this member; nest "
+                            "one object per component instead");
+        continue;
+      }
+      if (child->HasKey("extensionPointId"))
+        adapter_entries_.emplace_back(child_path, child);
+      else
+        CollectAdapterEntries(*child, child_path);
+    }
+  }
+
+  // --- extensions/config.json ---
+
+  scoped_ptr<DictionaryValue> CheckConfig() {
+    std::string text;
+    if (!Read(kConfigFile, "missing: the kit loads nothing without it",
+              &text)) {
+      return nullptr;
+    }
+    std::string plain = text;
+    std::string context;
+    if (!options_.key.empty()) {
+      std::string reason;
+      if (!DecryptConfig(text, options_.key, &plain, &reason)) {
+        std::string message =
+            "does not decrypt with the given key (the kit says: " + reason +
+            ")";
+        if (base::JSONReader::Read(text))
+          message +=
+              "; the file is plain JSON, which the kit reads only "
+              "when the host sets no key";
+        report_.Problem(kConfigFile, message);
+        return nullptr;
+      }
+      context = " after decryption (is the key right?)";
+    } else if (!base::JSONReader::Read(text) && LooksLikeBase64(text)) {
+      report_.Problem(kConfigFile,
+                      "not JSON but Base64 text, probably encrypted: give "
+                      "its key with --key-file or ZQEXT_KEY");
+      return nullptr;
+    }
+    scoped_ptr<Value> value = ParseJson(kConfigFile, plain, context);
+    if (!value)
+      return nullptr;
+    scoped_ptr<DictionaryValue> root = DictionaryValue::From(std::move(value));
+    if (!root) {
+      report_.Problem(kConfigFile,
+                      "the top level is not an object: the kit loads no "
+                      "packages, modules or access keys from it");
+      return nullptr;
+    }
+    report_.Ok(kConfigFile, options_.key.empty()
+                                ? "valid JSON object (plain text: the host "
+                                  "must set no key)"
+                                : "decrypts with the given key to a valid "
+                                  "JSON object");
+    return root;
+  }
+
+  void CheckModules(const DictionaryValue& root) {
+    const Value* section = nullptr;
+    if (!root.GetWithoutPathExpansion("modules", &section)) {
+      report_.Note(kConfigFile,
+                   "no \"modules\" section: every module reads as disabled");
+      return;
+    }
+    const ListValue* modules = nullptr;
+    if (!section->GetAsList(&modules)) {
+      report_.Problem(kConfigFile,
+                      "\"modules\" is not an array: the kit ignores it");
+      return;
+    }
+    std::set<std::string> known;
+    for (int code = zqextensionkit::kModuleCodeNone;
+         code <= zqextensionkit::kModuleCodeCaster; ++code) {
+      known.insert(zqextensionkit::ZQEConfigurationManagerImpl::
+                       Util_GetModuleStringFromCode(
+                           static_cast<zqextensionkit::ModuleCode>(code)));
+    }
+    std::vector<std::string> enabled;
+    for (size_t i = 0; i < modules->GetSize(); ++i) {
+      const std::string where = "modules[" + std::to_string(i) + "]";
+      const DictionaryValue* module = nullptr;
+      std::string id;
+      if (!modules->GetDictionary(i, &module)) {
+        report_.Problem(kConfigFile, where + " is not an object: skipped");
+        continue;
+      }
+      if (!module->GetStringWithoutPathExpansion("id", &id) || id.empty()) {
+        report_.Problem(kConfigFile,
+                        where + " has no non-empty string \"id\": skipped");
+        continue;
+      }
+      if (std::find(enabled.begin(), enabled.end(), id) != enabled.end()) {
+        report_.Note(kConfigFile, where + " repeats the module " + Quoted(id) +
+                                      ": its settings replace the earlier "
+                                      "ones");
+      } else {
+        enabled.push_back(id);
+      }
+      if (!known.count(id)) {
+        report_.Note(kConfigFile,
+                     "module " + Quoted(id) +
+                         " matches no module code: only feature lookups "
+                         "read it");
+      }
+      CheckModuleSettings(*module, where);
+    }
+    std::string names;
+    for (const std::string& id : enabled)
+      names += (names.empty() ? ": " : ", ") + id;
+    report_.Ok(kConfigFile,
+               Count(enabled.size(), "module", "modules") + " enabled" + names);
+  }
+
+  void CheckModuleSettings(const DictionaryValue& module,
+                           const std::string& where) {
+    const Value* value = nullptr;
+    if (!module.GetWithoutPathExpansion("configurations", &value))
+      return;
+    const ListValue* settings = nullptr;
+    if (!value->GetAsList(&settings)) {
+      report_.Problem(kConfigFile, where +
+                                       ".configurations is not an array: the "
+                                       "module has no settings");
+      return;
+    }
+    for (size_t i = 0; i < settings->GetSize(); ++i) {
+      const std::string at =
+          where + ".configurations[" + std::to_string(i) + "]";
+      const DictionaryValue* setting = nullptr;
+      std::string text;
+      if (!settings->GetDictionary(i, &setting)) {
+        report_.Problem(kConfigFile, at + " is not an object: skipped");
+      } else if (!setting->GetStringWithoutPathExpansion("key", &text)) {
+        report_.Problem(kConfigFile, at + " has no string \"key\": skipped");
+      } else if (!setting->GetStringWithoutPathExpansion("value", &text)) {
+        report_.Problem(kConfigFile,
+                        at + " has no string \"value\" (write \"true\", not "
+                             "true): skipped");
+      }
+    }
+  }
+
+  void CheckAccessKeys(const DictionaryValue& root) {
+    const Value* section_value = nullptr;
+    if (!root.GetWithoutPathExpansion("ExtensionAuthInfo", &section_value)) {
+      report_.Note(kConfigFile,
+                   "no \"ExtensionAuthInfo\" section: no access "
+                   "keys");
+      return;
+    }
+    const DictionaryValue* section = nullptr;
+    if (!section_value->GetAsDictionary(&section)) {
+      report_.Problem(kConfigFile,
+                      "\"ExtensionAuthInfo\" is not an object: no access keys");
+      return;
+    }
+    size_t h5_keys = 0;
+    size_t native_keys = 0;
+    const Value* h5_value = nullptr;
+    if (section->GetWithoutPathExpansion("H5", &h5_value)) {
+      const DictionaryValue* h5 = nullptr;
+      if (!h5_value->GetAsDictionary(&h5)) {
+        report_.Problem(kConfigFile,
+                        "ExtensionAuthInfo.H5 is not an object: skipped");
+      } else {
+        for (DictionaryValue::Iterator it(*h5); !it.IsAtEnd(); it.Advance()) {
+          CheckH5Host(it.key());
+          h5_keys += CheckAccessKeyList(
+              it.value(), "ExtensionAuthInfo.H5[" + Quoted(it.key()) + "]");
+        }
+      }
+    }
+    const Value* native = nullptr;
+    if (section->GetWithoutPathExpansion("Native", &native))
+      native_keys = CheckAccessKeyList(*native, "ExtensionAuthInfo.Native");
+    report_.Ok(kConfigFile,
+               Count(h5_keys + native_keys, "access key", "access keys") +
+                   " (H5: " + std::to_string(h5_keys) +
+                   ", native: " + std::to_string(native_keys) + ")");
+  }
+
+  void CheckH5Host(const std::string& host) {
+    zqextensionkit::ZQEUrlParser* url =
+        zqextensionkit::ZQEUrlParser::parseUrl(host);
+    const bool usable = url && !url->scheme.empty() && !url->hostName.empty();
+    zqextensionkit::ZQEUrlParser::destroy(&url);
+    if (!usable) {
+      report_.Problem(kConfigFile,
+                      "the H5 host " + Quoted(host) +
+                          " has no scheme or host name: its access keys "
+                          "never match a page");
+    }
+  }
+
+  // Returns the access keys the kit will take from `value`.
+  size_t CheckAccessKeyList(const Value& value, const std::string& where) {
+    const ListValue* list = nullptr;
+    if (!value.GetAsList(&list)) {
+      report_.Problem(kConfigFile, where + " is not an array: skipped");
+      return 0;
+    }
+    size_t taken = 0;
+    for (size_t i = 0; i < list->GetSize(); ++i) {
+      const std::string at = where + "[" + std::to_string(i) + "]";
+      const DictionaryValue* entry = nullptr;
+      std::string bundle;
+      std::string key;
+      if (!list->GetDictionary(i, &entry)) {
+        report_.Problem(kConfigFile, at + " is not an object: skipped");
+      } else if (!entry->GetStringWithoutPathExpansion("bundleId", &bundle) ||
+                 bundle.empty()) {
+        report_.Problem(kConfigFile,
+                        at + " has no non-empty string \"bundleId\": skipped");
+      } else if (!entry->GetStringWithoutPathExpansion("accessKey", &key)) {
+        report_.Problem(kConfigFile,
+                        at + " has no string \"accessKey\": skipped");
+      } else if (key.empty()) {
+        report_.Note(kConfigFile,
+                     at + " (" + bundle +
+                         ") has an empty \"accessKey\": skipped, so the "
+                         "bundle has no key until a remote configuration "
+                         "supplies one");
+      } else {
+        ++taken;
+      }
+    }
+    return taken;
+  }
+
+  // The package directory names the kit will try, in order.
+  std::vector<std::string> CheckArtifactList(const DictionaryValue& root) {
+    std::vector<std::string> names;
+    const Value* value = nullptr;
+    const ListValue* list = nullptr;
+    if (!root.GetWithoutPathExpansion("artifacts", &value)) {
+      report_.Problem(kConfigFile,
+                      "no \"artifacts\" list: the kit loads no packages");
+      return names;
+    }
+    if (!value->GetAsList(&list)) {
+      report_.Problem(kConfigFile,
+                      "\"artifacts\" is not an array: the kit loads no "
+                      "packages");
+      return names;
+    }
+    const base::FilePath extensions = Path("extensions");
+    for (size_t i = 0; i < list->GetSize(); ++i) {
+      const std::string at = "artifacts[" + std::to_string(i) + "]";
+      std::string name;
+      if (!list->GetString(i, &name) || name.empty()) {
+        report_.Problem(kConfigFile,
+                        at + " is not a non-empty string: skipped");
+      } else if (extensions.Append(name).ReferencesParent()) {
+        report_.Problem(kConfigFile, at + " " + Quoted(name) +
+                                         " leads outside extensions/: skipped");
+      } else if (std::find(names.begin(), names.end(), name) != names.end()) {
+        report_.Problem(kConfigFile,
+                        at + " lists " + Quoted(name) +
+                            " again: the kit reads the package twice and "
+                            "keeps the first copy's records");
+      } else {
+        names.push_back(name);
+      }
+    }
+    report_.Ok(kConfigFile,
+               Count(names.size(), "package", "packages") + " listed");
+    return names;
+  }
+
+  // --- packages ---
+
+  void CheckPackage(const std::string& name) {
+    const std::string package = "extensions/" + name;
+    const std::string file = package + "/manifest.json";
+    if (!base::PathExists(Path(package))) {
+      report_.Problem(package,
+                      "listed in config.json but missing: the kit skips it");
+      return;
+    }
+    std::string text;
+    if (!Read(file, "missing: the kit skips the package", &text))
+      return;
+    scoped_ptr<Value> value = ParseJson(file, text, "");
+    if (!value)
+      return;
+    DictionaryValue* dict = nullptr;
+    if (!value->GetAsDictionary(&dict)) {
+      report_.Problem(file,
+                      "the top level is not an object: the kit skips the "
+                      "package");
+      return;
+    }
+    CheckManifestKeys(file, *dict);
+    zqextensionkit::Artifact* parsed = nullptr;
+    if (!zqextensionkit::ArtifactParser::ParseArtifact(Path(package), dict,
+                                                       &parsed) ||
+        !parsed) {
+      report_.Problem(file, "the kit's parser refuses it");
+      return;
+    }
+    std::unique_ptr<zqextensionkit::Artifact> artifact(parsed);
+    std::vector<zqextensionkit::ExtensionPoint*> points;
+    artifact->GetExtensionPoints(points);
+    size_t extension_count = 0;
+    for (zqextensionkit::ExtensionPoint* point : points) {
+      std::vector<zqextensionkit::Extension*> extensions;
+      point->GetExtensions(extensions);
+      extension_count += extensions.size();
+    }
+    report_.Ok(file,
+               "package " + Quoted(artifact->GetID()) + " " +
+                   artifact->GetVersion().GetString() + ": " +
+                   Count(points.size(), "extension point", "extension points") +
+                   ", " + Count(extension_count, "extension", "extensions"));
+
+    if (CheckVersions(file, *dict, *artifact))
+      Remember(file, *artifact, points);
+    CheckPoints(file, *artifact, points);
+    CheckEntryLibrary(file, *artifact, points);
+  }
+
+  // Problems with keys that the parser drops or misreads without a word.
+  void CheckManifestKeys(const std::string& file, const DictionaryValue& dict) {
+    for (DictionaryValue::Iterator it(dict); !it.IsAtEnd(); it.Advance()) {
+      for (const char* key : kArtifactStringKeys) {
+        if (it.key() != key && Lower(it.key()) == Lower(key)) {
+          report_.Problem(file, "the key " + Quoted(it.key()) +
+                                    " is not read: keys are case-sensitive, "
+                                    "write " +
+                                    Quoted(key));
+        }
+      }
+    }
+    for (const char* key : kArtifactStringKeys) {
+      const Value* value = nullptr;
+      if (dict.GetWithoutPathExpansion(key, &value) &&
+          value->GetType() != Value::TYPE_STRING) {
+        report_.Problem(file, Quoted(key) +
+                                  " is not a string: the kit reads it as "
+                                  "missing");
+      }
+    }
+    const Value* points_value = nullptr;
+    const ListValue* points = nullptr;
+    if (!dict.GetWithoutPathExpansion("extensionPoints", &points_value))
+      return;
+    if (!points_value->GetAsList(&points)) {
+      report_.Problem(file,
+                      "\"extensionPoints\" is not an array: no extension "
+                      "points");
+      return;
+    }
+    for (size_t i = 0; i < points->GetSize(); ++i) {
+      const std::string at = "extensionPoints[" + std::to_string(i) + "]";
+      const DictionaryValue* point = nullptr;
+      std::string id;
+      if (!points->GetDictionary(i, &point)) {
+        report_.Problem(file, at + " is not an object: skipped");
+        continue;
+      }
+      if (!point->GetStringWithoutPathExpansion("id", &id)) {
+        report_.Problem(file, at + " has no string \"id\": the point and its "
+                                   "extensions are dropped");
+        continue;
+      }
+      const Value* list_value = nullptr;
+      const ListValue* extensions = nullptr;
+      if (!point->GetWithoutPathExpansion("extensions", &list_value))
+        continue;
+      if (!list_value->GetAsList(&extensions)) {
+        report_.Problem(file, "point " + id +
+                                  ": \"extensions\" is not an array: no "
+                                  "extensions");
+        continue;
+      }
+      for (size_t j = 0; j < extensions->GetSize(); ++j) {
+        CheckExtensionKeys(file, id, j, *extensions);
+      }
+    }
+  }
+
+  void CheckExtensionKeys(const std::string& file,
+                          const std::string& point,
+                          size_t index,
+                          const ListValue& extensions) {
+    const std::string at =
+        "point " + point + ", extensions[" + std::to_string(index) + "]";
+    const DictionaryValue* extension = nullptr;
+    std::string id;
+    if (!extensions.GetDictionary(index, &extension)) {
+      report_.Problem(file, at + " is not an object: skipped");
+      return;
+    }
+    if (!extension->GetStringWithoutPathExpansion("id", &id)) {
+      report_.Problem(file, at + " has no string \"id\": dropped");
+      return;
+    }
+    const std::string subject = "extension " + id;
+    const Value* value = nullptr;
+    if (extension->GetWithoutPathExpansion("isSingleton", &value) &&
+        value->GetType() != Value::TYPE_BOOLEAN) {
+      report_.Problem(file, subject +
+                                ": \"isSingleton\" is not true or false, so "
+                                "it counts as missing: the extension is a "
+                                "singleton");
+    }
+    const DictionaryValue* payloads = nullptr;
+    if (extension->GetDictionaryWithoutPathExpansion("payloads", &payloads)) {
+      for (DictionaryValue::Iterator it(*payloads); !it.IsAtEnd();
+           it.Advance()) {
+        std::string text;
+        if (!it.value().GetAsString(&text) || text.empty()) {
+          report_.Problem(file, subject + ": the payload " + Quoted(it.key()) +
+                                    " is not a non-empty string: dropped");
+        }
+      }
+    }
+    const DictionaryValue* settings = nullptr;
+    if (extension->GetDictionaryWithoutPathExpansion("settingMap", &settings)) {
+      std::string missing;
+      for (const char* key : kSettingKeys) {
+        std::string text;
+        if (!settings->GetStringWithoutPathExpansion(key, &text))
+          missing += (missing.empty() ? "" : ", ") + Quoted(key);
+      }
+      if (!missing.empty()) {
+        report_.Problem(
+            file, subject + ": \"settingMap\" lacks the string(s) " + missing +
+                      ": the kit ignores the whole map (give all "
+                      "five, empty ones as \"\")");
+      }
+    }
+  }
+
+  // Returns whether the host's foundation version accepts the package.
+  bool CheckVersions(const std::string& file,
+                     const DictionaryValue& dict,
+                     const zqextensionkit::Artifact& artifact) {
+    std::string text;
+    if (dict.GetStringWithoutPathExpansion("version", &text) &&
+        !artifact.GetVersion().IsValid()) {
+      report_.Problem(file, "\"version\" " + Quoted(text) +
+                                " is not a version (numbers separated by "
+                                "dots)");
+    }
+    const base::Version needed = artifact.GetFoundationVersion();
+    if (dict.GetStringWithoutPathExpansion("foundationVersion", &text) &&
+        !needed.IsValid()) {
+      report_.Problem(file, "\"foundationVersion\" " + Quoted(text) +
+                                " is not a version: every host accepts the "
+                                "package");
+    }
+    if (options_.foundation_version.empty()) {
+      if (needed.IsValid()) {
+        report_.Note(file, "needs foundation version " + needed.GetString() +
+                               " (give --version to check it)");
+      }
+      return true;
+    }
+    const base::Version host(options_.foundation_version);
+    if (needed.IsValid() && host.CompareTo(needed) < 0) {
+      report_.Problem(file, "needs foundation version " + needed.GetString() +
+                                ", newer than " + host.GetString() +
+                                ": the kit lists the package but ignores its "
+                                "extension points");
+      return false;
+    }
+    return true;
+  }
+
+  void Remember(const std::string& file,
+                const zqextensionkit::Artifact& artifact,
+                const std::vector<zqextensionkit::ExtensionPoint*>& points) {
+    for (zqextensionkit::ExtensionPoint* point : points) {
+      if (artifact.GetID() == kAdapterArtifactId)
+        internal_points_.insert(point->GetID());
+      declared_points_.insert(point->GetID());
+      std::vector<zqextensionkit::Extension*> extensions;
+      point->GetExtensions(extensions);
+      for (zqextensionkit::Extension* extension : extensions) {
+        extensions_.push_back(ExtensionRecord{
+            extension->GetID(), point->GetID(), extension->GetClassID(),
+            extension->IsSingleton(), file});
+      }
+    }
+  }
+
+  void CheckPoints(const std::string& file,
+                   const zqextensionkit::Artifact& artifact,
+                   const std::vector<zqextensionkit::ExtensionPoint*>& points) {
+    const bool native = !artifact.GetBinFilePath().empty();
+    std::vector<std::string> in_process;
+    for (zqextensionkit::ExtensionPoint* point : points) {
+      std::vector<zqextensionkit::Extension*> extensions;
+      point->GetExtensions(extensions);
+      const bool any_class = std::any_of(extensions.begin(), extensions.end(),
+                                         [](zqextensionkit::Extension* e) {
+                                           return !e->GetClassID().empty();
+                                         });
+      const std::string iid = point->GetIId();
+      if (iid.empty() && any_class) {
+        report_.Problem(file, "point " + point->GetID() +
+                                  " has no \"iid\": the extension manager "
+                                  "cannot hand out its extensions");
+      } else if (iid.empty() && !extensions.empty()) {
+        report_.Note(file, "point " + point->GetID() +
+                               " has no \"iid\" and its extensions no "
+                               "class: records for the host to read, which "
+                               "the extension manager does not create");
+      } else if (!iid.empty() && !IsGuidText(iid)) {
+        report_.Problem(file, "point " + point->GetID() + ": \"iid\" " +
+                                  Quoted(iid) +
+                                  " is not a {8-4-4-4-12} id of 38 "
+                                  "characters");
+      }
+      for (zqextensionkit::Extension* extension : extensions) {
+        const std::string clsid = extension->GetClassID();
+        if (clsid.empty() && native) {
+          report_.Problem(file, "extension " + extension->GetID() +
+                                    " has no \"clsid\": the extension "
+                                    "manager cannot create it");
+        } else if (!clsid.empty() && !IsGuidText(clsid)) {
+          report_.Problem(file, "extension " + extension->GetID() +
+                                    ": \"clsid\" " + Quoted(clsid) +
+                                    " is not a {8-4-4-4-12} id of 38 "
+                                    "characters");
+        } else if (!clsid.empty() && !native &&
+                   std::find(in_process.begin(), in_process.end(), clsid) ==
+                       in_process.end()) {
+          in_process.push_back(clsid);
+        }
+      }
+    }
+    if (!native && !in_process.empty()) {
+      std::string classes;
+      for (const std::string& clsid : in_process)
+        classes += (classes.empty() ? "" : ", ") + clsid;
+      report_.Note(file, "no entry library: the host registers the classes " +
+                             classes + " in-process");
+    }
+  }
+
+  void CheckEntryLibrary(
+      const std::string& file,
+      const zqextensionkit::Artifact& artifact,
+      const std::vector<zqextensionkit::ExtensionPoint*>& points) {
+    const std::string entry = artifact.GetBinFilePath();
+    const std::string bundle = artifact.GetBundleClassId();
+    if (entry.empty()) {
+      if (!bundle.empty()) {
+        report_.Note(file,
+                     "names a bundle class but no \"mainEntry\": no "
+                     "bundle object is made");
+      }
+      return;
+    }
+    if (!bundle.empty() && !IsGuidText(bundle)) {
+      report_.Problem(file, "\"BundleClassId\" " + Quoted(bundle) +
+                                " is not a {8-4-4-4-12} id of 38 characters");
+    }
+    base::FilePath library;
+    if (!zqextensionkit::GetEntryLibraryPath(artifact.GetRootPath(), entry,
+                                             &library)) {
+      const base::FilePath relative(entry);
+      if (relative.IsAbsolute() || relative.ReferencesParent()) {
+        report_.Problem(file, "\"mainEntry\" " + Quoted(entry) +
+                                  " is not a path inside the package: the "
+                                  "kit refuses to load it");
+      } else {
+        report_.Problem(file, "the entry library " + entry +
+                                  " is missing: the package's code cannot "
+                                  "load");
+      }
+      return;
+    }
+    if (library.value().size() > kMaxLibraryPathLength) {
+      report_.Problem(file, "the path of the entry library is " +
+                                std::to_string(library.value().size()) +
+                                " bytes long; the loader takes at most " +
+                                std::to_string(kMaxLibraryPathLength));
+      return;
+    }
+    CheckLibraryDigest(file, entry, library, artifact.GetLibFileMD5());
+
+    ProbeRequest request;
+    request.library = library.value();
+    request.bundle_clsid = bundle;
+    for (zqextensionkit::ExtensionPoint* point : points) {
+      std::vector<zqextensionkit::Extension*> extensions;
+      point->GetExtensions(extensions);
+      for (zqextensionkit::Extension* extension : extensions) {
+        if (!extension->GetClassID().empty() && !point->GetIId().empty()) {
+          request.extensions.push_back(ProbeRequest::ExtensionClass{
+              extension->GetID(), extension->GetClassID(), point->GetIId()});
+        }
+      }
+    }
+    ProbeLibrary(request, options_.timeout_seconds, file, &report_);
+  }
+
+  void CheckLibraryDigest(const std::string& file,
+                          const std::string& entry,
+                          const base::FilePath& library,
+                          const std::string& recorded) {
+    std::string actual;
+    if (!zqextensionkit::ZQEUtility_MD5_File_String(library.value(), actual)) {
+      report_.Problem(file, "the entry library " + entry +
+                                " cannot be read: the kit cannot verify or "
+                                "load it");
+      return;
+    }
+    if (recorded == actual) {
+      report_.Ok(file,
+                 "entry library " + entry + ": MD5 " + actual + " as recorded");
+    } else if (recorded.empty()) {
+      report_.Problem(file,
+                      "no \"libFileMD5\": a host that verifies "
+                      "libraries refuses " +
+                          entry + " (its MD5 is " + actual + ")");
+    } else if (Lower(recorded) == actual) {
+      report_.Problem(file,
+                      "\"libFileMD5\" is in upper case and the kit "
+                      "compares exactly: write " +
+                          actual);
+    } else {
+      report_.Problem(file, "the MD5 of " + entry + " is " + actual +
+                                ", the manifest records " + recorded +
+                                ": a host that verifies libraries refuses it");
+    }
+  }
+
+  // --- across files ---
+
+  void CheckDuplicateIds() {
+    std::map<std::pair<std::string, std::string>, const ExtensionRecord*>
+        first_in_point;
+    std::map<std::string, const ExtensionRecord*> first_anywhere;
+    for (const ExtensionRecord& record : extensions_) {
+      const auto key = std::make_pair(record.point, record.id);
+      auto found = first_in_point.find(key);
+      if (found != first_in_point.end()) {
+        report_.Problem(record.file,
+                        "extension " + record.id + " of point " + record.point +
+                            " is declared again (first in " +
+                            found->second->file + "): the kit keeps the first");
+        continue;
+      }
+      first_in_point.emplace(key, &record);
+      auto other = first_anywhere.find(record.id);
+      if (other != first_anywhere.end()) {
+        report_.Note(record.file,
+                     "extension id " + record.id + " is used by the points " +
+                         other->second->point + " and " + record.point +
+                         ": GetExtensionById finds the one whose point id "
+                         "sorts first");
+      } else {
+        first_anywhere.emplace(record.id, &record);
+      }
+    }
+  }
+
+  void CheckSharedSingletons() {
+    std::map<std::string, const ExtensionRecord*> first_of_class;
+    for (const ExtensionRecord& record : extensions_) {
+      if (!record.singleton || record.clsid.empty())
+        continue;
+      auto found = first_of_class.find(record.clsid);
+      if (found == first_of_class.end()) {
+        first_of_class.emplace(record.clsid, &record);
+      } else if (found->second->id != record.id) {
+        report_.Problem(record.file,
+                        "extensions " + found->second->id + " and " +
+                            record.id + " share the singleton class " +
+                            record.clsid +
+                            ": both get one instance, whose context each "
+                            "request fills again; set \"isSingleton\": false");
+      }
+    }
+  }
+
+  void CheckAdapters() {
+    for (const auto& entry : adapter_entries_) {
+      const std::string& source = entry.first;
+      const DictionaryValue& dict = *entry.second;
+      std::string internal;
+      std::string clsid;
+      std::string iid;
+      dict.GetStringWithoutPathExpansion("extensionPointId", &internal);
+      dict.GetStringWithoutPathExpansion("clsid", &clsid);
+      dict.GetStringWithoutPathExpansion("iid", &iid);
+      const std::string subject = "adapter entry " + source;
+      if (internal.empty()) {
+        report_.Problem(kMappingFile,
+                        subject +
+                            " names no \"extensionPointId\": it adds "
+                            "nothing");
+        continue;
+      }
+      bool ok = true;
+      if (!internal_points_.count(internal)) {
+        report_.Problem(kMappingFile,
+                        subject + " targets the point " + internal +
+                            ", which no \"extension_adapter\" package "
+                            "declares: no adapter records are made");
+        ok = false;
+      }
+      if (!IsGuidText(clsid) || !IsGuidText(iid)) {
+        report_.Problem(kMappingFile, subject +
+                                          ": \"clsid\" and \"iid\" must be "
+                                          "{8-4-4-4-12} ids of 38 characters");
+        ok = false;
+      }
+      if (!declared_points_.count(source)) {
+        report_.Note(kMappingFile,
+                     subject + ": no package declares the point " + source +
+                         "; only a remote configuration feeds it");
+      }
+      if (ok) {
+        report_.Ok(kMappingFile, subject + " -> " + internal +
+                                     " (adapter class " + clsid + ")");
+      }
+    }
+  }
+
+  const DoctorOptions& options_;
+  DoctorReport report_;
+  scoped_ptr<DictionaryValue> mapping_;
+  // Source point id to entry, pointing into `mapping_`.
+  std::vector<std::pair<std::string, const DictionaryValue*>> adapter_entries_;
+  // Points of accepted packages, and those of "extension_adapter" packages.
+  std::set<std::string> declared_points_;
+  std::set<std::string> internal_points_;
+  // Extensions of accepted packages, in the order the kit loads them.
+  std::vector<ExtensionRecord> extensions_;
+};
+
+}  // namespace
+
+DoctorReport RunDoctor(const DoctorOptions& options) {
+  return Doctor(options).Run();
+}
+
+}  // namespace zqext

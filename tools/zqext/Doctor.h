@@ -1,0 +1,44 @@
+// Doctor: checks a client installation offline, the way the kit will read
+// it, and explains every problem with its file (and line and column for
+// JSON texts).
+//
+// It checks the adapter mapping, the decryption and parsing of
+// extensions/config.json and its "modules", "ExtensionAuthInfo" and
+// "artifacts" sections, each listed package's manifest (including what the
+// kit would silently drop or misread), foundation versions against the
+// host's, each entry library (present, inside its package, MD5 as
+// recorded), the library itself in a child process (see LibraryProbe),
+// adapter targets, duplicate extension ids and singleton classes that
+// several extensions share. The kit's own parser, decryption, MD5 and loader
+// do the reading, so what passes here is what the kit accepts.
+//
+// Thread-safety: forks for the library probes; call from a single-threaded
+// program.
+
+#ifndef TOOLS_ZQEXT_DOCTOR_H_
+#define TOOLS_ZQEXT_DOCTOR_H_
+
+#include <string>
+
+#include "tools/zqext/DoctorReport.h"
+
+namespace zqext {
+
+struct DoctorOptions {
+  // The installation: the directory of the client executable, absolute and
+  // free of "." and ".." components.
+  std::string dir;
+  // The 32-byte key of an encrypted config.json; empty for a plain one.
+  std::string key;
+  // The host's foundation version; empty when not given (packages' needs
+  // are then only noted).
+  std::string foundation_version;
+  // How long one library probe may take before it counts as hanging.
+  double timeout_seconds = 10;
+};
+
+DoctorReport RunDoctor(const DoctorOptions& options);
+
+}  // namespace zqext
+
+#endif  // TOOLS_ZQEXT_DOCTOR_H_

@@ -1,0 +1,115 @@
+#include "tools/zqext/Files.h"
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace zqext {
+
+namespace {
+
+bool Fail(const std::string& path,
+          const std::string& reason,
+          std::string* error) {
+  *error = path + ": " + reason;
+  return false;
+}
+
+// Closes a descriptor when it goes out of scope.
+class ScopedFd {
+ public:
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  ~ScopedFd() {
+    if (fd_ >= 0)
+      close(fd_);
+  }
+  int get() const { return fd_; }
+  // Closes now; false when close reports an error (a write that failed late).
+  bool Close() {
+    const int fd = fd_;
+    fd_ = -1;
+    return close(fd) == 0;
+  }
+
+ private:
+  int fd_;
+};
+
+}  // namespace
+
+bool ReadFile(const std::string& path,
+              size_t max_size,
+              std::string* content,
+              std::string* error) {
+  // O_NONBLOCK: a FIFO named by mistake is refused below, not waited on.
+  ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.get() < 0)
+    return Fail(path, std::strerror(errno), error);
+  struct stat info;
+  if (fstat(fd.get(), &info) != 0)
+    return Fail(path, std::strerror(errno), error);
+  if (!S_ISREG(info.st_mode))
+    return Fail(path, "not a regular file", error);
+  std::string text;
+  char buffer[64 * 1024];
+  for (;;) {
+    const ssize_t count = read(fd.get(), buffer, sizeof(buffer));
+    if (count < 0 && errno == EINTR)
+      continue;
+    if (count < 0)
+      return Fail(path, std::strerror(errno), error);
+    if (count == 0)
+      break;
+    if (text.size() + static_cast<size_t>(count) > max_size) {
+      return Fail(path, "larger than " + std::to_string(max_size) + " bytes",
+                  error);
+    }
+    text.append(buffer, static_cast<size_t>(count));
+  }
+  *content = std::move(text);
+  return true;
+}
+
+bool WriteFile(const std::string& path,
+               const std::string& content,
+               unsigned mode,
+               std::string* error) {
+  std::string temp = path + ".zqext-XXXXXX";
+  ScopedFd fd(mkostemp(temp.data(), O_CLOEXEC));
+  if (fd.get() < 0)
+    return Fail(
+        path,
+        std::string("cannot create a file beside it: ") + std::strerror(errno),
+        error);
+  const mode_t mask = umask(0);
+  umask(mask);
+  int failure = 0;
+  if (fchmod(fd.get(), static_cast<mode_t>(mode) & ~mask) != 0)
+    failure = errno;
+  size_t written = 0;
+  while (failure == 0 && written < content.size()) {
+    const ssize_t count =
+        write(fd.get(), content.data() + written, content.size() - written);
+    if (count < 0 && errno != EINTR)
+      failure = errno;
+    else if (count > 0)
+      written += static_cast<size_t>(count);
+  }
+  if (!fd.Close() && failure == 0)
+    failure = errno;
+  if (failure == 0 && rename(temp.c_str(), path.c_str()) != 0)
+    failure = errno;
+  if (failure == 0)
+    return true;
+  unlink(temp.c_str());
+  return Fail(path, std::strerror(failure), error);
+}
+
+}  // namespace zqext

@@ -1,0 +1,380 @@
+// zqext: the command-line tool for plug-in authors and integrators of
+// ZQExtensionKit. See Usage() below, or `zqext --help`.
+//
+// Exit status: 0 when all is well, 1 when a problem was found (or a file
+// could not be read or written), 2 for a usage error. Errors are one line on
+// standard error, naming the file they are about.
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "ZQExtensionKit/security/ZQEUtility.h"
+#include "base/json/json_reader.h"
+#include "base/values.h"
+#include "base/version.h"
+#include "tools/zqext/ConfigEncryption.h"
+#include "tools/zqext/Doctor.h"
+#include "tools/zqext/Files.h"
+#include "tools/zqext/KeyFile.h"
+#include "tools/zqext/PluginTemplate.h"
+
+namespace {
+
+constexpr int kOk = 0;
+constexpr int kProblem = 1;
+constexpr int kUsage = 2;
+
+// config.json files are read with the kit's bound.
+constexpr size_t kMaxConfigSize = 64 * 1024 * 1024;
+
+constexpr char kToolHelp[] =
+    "usage: zqext <command> [arguments]\n"
+    "\n"
+    "Commands:\n"
+    "  doctor [--key-file F] [--version V] [--timeout S] [--json] DIR\n"
+    "      check the client installation in DIR (the directory of the "
+    "client\n"
+    "      executable) as the kit will read it\n"
+    "  config encrypt [--key-file F] IN OUT\n"
+    "  config decrypt [--key-file F] IN OUT\n"
+    "      encrypt a config.json for the kit, or decrypt one\n"
+    "  md5 FILE...\n"
+    "      print the MD5 of each file, as a manifest's \"libFileMD5\" holds "
+    "it\n"
+    "  new-plugin NAME DIR\n"
+    "      write a plug-in project that builds against the installed SDK\n"
+    "\n"
+    "Keys are 32 bytes, read from the file given with --key-file or else from\n"
+    "the ZQEXT_KEY environment variable, never from the command line.\n"
+    "`zqext <command> --help` describes one command.\n"
+    "Exit status: 0 all well, 1 a problem was found, 2 usage error.\n";
+
+constexpr char kDoctorHelp[] =
+    "usage: zqext doctor [--key-file F] [--version V] [--timeout S] [--json] "
+    "DIR\n"
+    "\n"
+    "Checks the installation in DIR offline: extension_adapter_mapping.json,\n"
+    "the decryption and parsing of extensions/config.json, each listed\n"
+    "package's manifest.json, foundation versions, each entry library (inside\n"
+    "its package, MD5 as recorded, its entry points, framework factory, "
+    "bundle\n"
+    "class and extension classes), adapter targets and duplicate extension "
+    "ids.\n"
+    "Libraries are loaded in a child process, so one that crashes or hangs is\n"
+    "reported. Problems name their file, and line and column for JSON.\n"
+    "\n"
+    "  --key-file F  the key of an encrypted config.json (or set ZQEXT_KEY)\n"
+    "  --version V   the host's foundation version, to check packages' needs\n"
+    "  --timeout S   seconds one library may take (default 10)\n"
+    "  --json        one JSON document instead of the report for people\n"
+    "\n"
+    "Exit status: 0 no problem, 1 problems found, 2 usage error.\n";
+
+constexpr char kConfigHelp[] =
+    "usage: zqext config encrypt [--key-file F] IN OUT\n"
+    "       zqext config decrypt [--key-file F] IN OUT\n"
+    "\n"
+    "encrypt: IN is the JSON text of a config.json; OUT receives it encrypted\n"
+    "as the kit reads it: AES-256-ECB, PKCS#5 padding, Base64 in lines of 64\n"
+    "characters, exactly what this command writes:\n"
+    "  openssl enc -aes-256-ecb -nosalt -base64 -K <hex of the key>\n"
+    "decrypt: IN is an encrypted config.json (such as that command writes);\n"
+    "OUT receives the text the kit reads from it, created readable by its\n"
+    "owner only. Exit status 1 when IN does not decrypt to valid JSON.\n"
+    "\n"
+    "The key is the 32 bytes of the file F (one final line break aside), or\n"
+    "of the ZQEXT_KEY environment variable.\n";
+
+constexpr char kMd5Help[] =
+    "usage: zqext md5 FILE...\n"
+    "\n"
+    "Prints \"<digest>  <file>\" for each file, the digest in the form a\n"
+    "manifest's \"libFileMD5\" holds (32 lower-case hex digits), as md5sum\n"
+    "does. Exit status 1 when a file cannot be read.\n";
+
+constexpr char kNewPluginHelp[] =
+    "usage: zqext new-plugin NAME DIR\n"
+    "\n"
+    "Writes into DIR (new, or empty) a plug-in project named NAME (a letter,\n"
+    "then letters, digits and underscores) that builds against the installed\n"
+    "SDK: a bundle class and one extension of the point NAME.hello, and a\n"
+    "sample installation under build/installation that `zqext doctor` "
+    "checks.\n";
+
+// One line on standard error; returns `status`.
+int Error(int status, const std::string& message) {
+  std::fprintf(stderr, "zqext: %s\n", message.c_str());
+  return status;
+}
+
+int UsageError(const std::string& command, const std::string& message) {
+  return Error(
+      kUsage, command + ": " + message + " (see zqext " + command + " --help)");
+}
+
+bool IsHelp(const std::string& argument) {
+  return argument == "--help" || argument == "-h";
+}
+
+// Collects the options of a command; everything else is positional.
+struct Options {
+  std::string key_file;
+  std::string version;
+  std::string timeout;
+  bool json = false;
+  std::vector<std::string> positional;
+};
+
+// Parses `args` for `command`, which accepts the value options in
+// `value_options` and the flag "--json" when `json` is set. Returns kOk, or
+// the exit status of a usage error (already reported).
+int ParseOptions(const std::string& command,
+                 const std::vector<std::string>& args,
+                 const std::vector<std::string>& value_options,
+                 bool json,
+                 Options* options) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool takes_value =
+        std::find(value_options.begin(), value_options.end(), arg) !=
+        value_options.end();
+    if (takes_value) {
+      if (i + 1 == args.size())
+        return UsageError(command, arg + " needs a value");
+      const std::string& value = args[++i];
+      if (arg == "--key-file")
+        options->key_file = value;
+      else if (arg == "--version")
+        options->version = value;
+      else
+        options->timeout = value;
+    } else if (json && arg == "--json") {
+      options->json = true;
+    } else if (arg == "--") {
+      options->positional.insert(options->positional.end(),
+                                 args.begin() + i + 1, args.end());
+      break;
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      if (arg == "--key")
+        return UsageError(command,
+                          "keys are not taken from the command line; use "
+                          "--key-file or ZQEXT_KEY");
+      return UsageError(command, "unknown option " + arg);
+    } else {
+      options->positional.push_back(arg);
+    }
+  }
+  return kOk;
+}
+
+int Doctor(const std::vector<std::string>& args) {
+  Options options;
+  if (int status =
+          ParseOptions("doctor", args, {"--key-file", "--version", "--timeout"},
+                       true, &options)) {
+    return status;
+  }
+  if (options.positional.size() != 1)
+    return UsageError("doctor", "give exactly one installation directory");
+  zqext::DoctorOptions doctor;
+  std::string error;
+  switch (zqext::ReadKey(options.key_file, &doctor.key, &error)) {
+    case zqext::KeyStatus::kInvalid:
+      return Error(kUsage, "doctor: " + error);
+    case zqext::KeyStatus::kNotGiven:
+      doctor.key.clear();
+      break;
+    case zqext::KeyStatus::kFound:
+      break;
+  }
+  if (!options.version.empty() && !base::Version(options.version).IsValid()) {
+    return UsageError("doctor", "--version " + options.version +
+                                    " is not a version such as 3.2.0");
+  }
+  doctor.foundation_version = options.version;
+  if (!options.timeout.empty()) {
+    char* end = nullptr;
+    doctor.timeout_seconds = std::strtod(options.timeout.c_str(), &end);
+    if (end == options.timeout.c_str() || *end != '\0' ||
+        !(doctor.timeout_seconds > 0) || doctor.timeout_seconds > 3600) {
+      return UsageError("doctor", "--timeout " + options.timeout +
+                                      " is not a number of seconds (0 to "
+                                      "3600)");
+    }
+  }
+  std::error_code ec;
+  const std::filesystem::path dir =
+      std::filesystem::canonical(options.positional[0], ec);
+  if (ec || !std::filesystem::is_directory(dir, ec)) {
+    return Error(kUsage,
+                 "doctor: " + options.positional[0] + ": not a directory");
+  }
+  doctor.dir = dir.string();
+  const zqext::DoctorReport report = zqext::RunDoctor(doctor);
+  const std::string text = options.json ? report.ToJson() : report.ToText();
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  return report.Count(zqext::Severity::kProblem) == 0 ? kOk : kProblem;
+}
+
+int Config(const std::vector<std::string>& args) {
+  if (args.empty() || (args[0] != "encrypt" && args[0] != "decrypt"))
+    return UsageError("config", "say encrypt or decrypt");
+  const bool encrypt = args[0] == "encrypt";
+  Options options;
+  if (int status = ParseOptions(
+          "config", std::vector<std::string>(args.begin() + 1, args.end()),
+          {"--key-file"}, false, &options)) {
+    return status;
+  }
+  if (options.positional.size() != 2)
+    return UsageError("config", "give IN and OUT");
+  const std::string& in = options.positional[0];
+  const std::string& out = options.positional[1];
+  std::string key;
+  std::string error;
+  switch (zqext::ReadKey(options.key_file, &key, &error)) {
+    case zqext::KeyStatus::kInvalid:
+      return Error(kUsage, "config: " + error);
+    case zqext::KeyStatus::kNotGiven:
+      return UsageError("config", "no key: give --key-file or set ZQEXT_KEY");
+    case zqext::KeyStatus::kFound:
+      break;
+  }
+  std::string input;
+  if (!zqext::ReadFile(in, kMaxConfigSize, &input, &error))
+    return Error(kProblem, error);
+
+  std::string output;
+  std::string message;
+  if (encrypt) {
+    if (!base::JSONReader::ReadAndReturnError(input, base::JSON_PARSE_RFC,
+                                              nullptr, &message)) {
+      return Error(kProblem, in + ": not valid JSON (" + message +
+                                 "); nothing encrypted");
+    }
+    if (!zqext::EncryptConfig(input, key, &output))
+      return Error(kProblem, in + ": encryption failed");
+  } else {
+    if (!zqext::DecryptConfig(input, key, &output, &error))
+      return Error(kProblem,
+                   in + ": does not decrypt with this key (" + error + ")");
+  }
+  if (!zqext::WriteFile(out, output, encrypt ? 0644 : 0600, &error))
+    return Error(kProblem, error);
+  if (!encrypt && !base::JSONReader::ReadAndReturnError(
+                      output, base::JSON_PARSE_RFC, nullptr, &message)) {
+    return Error(kProblem, in + ": decrypted into " + out +
+                               ", but the text is not valid JSON (" + message +
+                               "); is the key right?");
+  }
+  return kOk;
+}
+
+int Md5(const std::vector<std::string>& args) {
+  Options options;
+  if (int status = ParseOptions("md5", args, {}, false, &options))
+    return status;
+  if (options.positional.empty())
+    return UsageError("md5", "give at least one file");
+  int status = kOk;
+  for (const std::string& file : options.positional) {
+    std::string digest;
+    struct stat info;
+    // The kit's reader refuses what is not a regular file as well.
+    if (stat(file.c_str(), &info) != 0) {
+      status = Error(kProblem, file + ": " + std::strerror(errno));
+    } else if (!zqextensionkit::ZQEUtility_MD5_File_String(file, digest)) {
+      status = Error(kProblem, file + ": cannot be read as a regular file");
+    } else {
+      std::printf("%s  %s\n", digest.c_str(), file.c_str());
+    }
+  }
+  return status;
+}
+
+int NewPlugin(const std::vector<std::string>& args) {
+  Options options;
+  if (int status = ParseOptions("new-plugin", args, {}, false, &options))
+    return status;
+  if (options.positional.size() != 2)
+    return UsageError("new-plugin", "give NAME and DIR");
+  const std::string& name = options.positional[0];
+  const std::filesystem::path dir = options.positional[1];
+  if (!zqext::IsValidPluginName(name)) {
+    return UsageError("new-plugin",
+                      "NAME " + name +
+                          " must be a letter, then letters, digits and "
+                          "underscores");
+  }
+  std::error_code ec;
+  if (std::filesystem::exists(dir, ec) &&
+      !(std::filesystem::is_directory(dir, ec) &&
+        std::filesystem::is_empty(dir, ec))) {
+    return Error(kProblem, dir.string() +
+                               ": exists and is not an empty directory; "
+                               "nothing written");
+  }
+  std::string error;
+  for (const auto& file : zqext::PluginProjectFiles(name)) {
+    const std::filesystem::path path = dir / file.first;
+    std::filesystem::create_directories(path.parent_path(), ec);
+    if (ec)
+      return Error(kProblem, path.parent_path().string() + ": " + ec.message());
+    if (!zqext::WriteFile(path.string(), file.second, 0644, &error))
+      return Error(kProblem, error);
+  }
+  std::printf(
+      "Wrote the plug-in project %s into %s. Build and check it with:\n"
+      "  cmake -S %s -B %s/build -DCMAKE_PREFIX_PATH=<where the SDK is "
+      "installed>\n"
+      "  cmake --build %s/build\n"
+      "  zqext doctor %s/build/installation\n",
+      name.c_str(), dir.c_str(), dir.c_str(), dir.c_str(), dir.c_str(),
+      dir.c_str());
+  return kOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.empty())
+    return Error(kUsage, "no command (see zqext --help)");
+  const std::string& command = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  const bool help = std::any_of(rest.begin(), rest.end(), IsHelp);
+  struct Command {
+    const char* name;
+    const char* help;
+    int (*run)(const std::vector<std::string>&);
+  };
+  const Command commands[] = {
+      {"doctor", kDoctorHelp, &Doctor},
+      {"config", kConfigHelp, &Config},
+      {"md5", kMd5Help, &Md5},
+      {"new-plugin", kNewPluginHelp, &NewPlugin},
+  };
+  if (IsHelp(command) || command == "help") {
+    std::fputs(kToolHelp, stdout);
+    return kOk;
+  }
+  for (const Command& candidate : commands) {
+    if (command != candidate.name)
+      continue;
+    if (help) {
+      std::fputs(candidate.help, stdout);
+      return kOk;
+    }
+    return candidate.run(rest);
+  }
+  return Error(kUsage, "unknown command " + command + " (see zqext --help)");
+}
