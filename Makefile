@@ -1,6 +1,8 @@
 # Common flows of ZQExtensionKit. Each flow has its own build directory under
 # build/, so switching between them never rebuilds the others.
 #
+#   make demo        install missing dependencies, build the demo, assemble its
+#                    installation in build/demo and run the demo host there
 #   make test        install missing dependencies, build, run every test
 #   make test-asan   the whole suite under AddressSanitizer + UBSan, built with clang
 #   make test-tsan   the concurrency tests under ThreadSanitizer
@@ -16,18 +18,27 @@ GENERATOR    := -G Ninja
 CMAKE_COMMON := -DZQ_WERROR=$(ZQ_WERROR)
 CTEST        := ctest --output-on-failure --timeout 300 -j $(JOBS)
 
-.PHONY: all deps build test test-asan test-tsan bench fuzz format clean
+# build/default also assembles the demo's installation, in build/demo.
+DEFAULT_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZQ_DEMO_DIR=$(CURDIR)/build/demo
+
+.PHONY: all deps build demo test test-asan test-tsan bench fuzz format clean
 
 all: build
 
 deps:
 	@scripts/install-deps.sh
 
-build/default/build.ninja: | deps
-	cmake -S . -B build/default $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# Configured again whenever this file changes, so its settings always apply.
+build/default/build.ninja: Makefile | deps
+	cmake -S . -B build/default $(GENERATOR) $(CMAKE_COMMON) $(DEFAULT_CONFIG)
 
 build: build/default/build.ninja
 	cmake --build build/default -j $(JOBS)
+
+demo: build/default/build.ninja
+	cmake --build build/default -j $(JOBS) --target zq_demo
+	@echo
+	build/demo/zq-demo
 
 test: build
 	cd build/default && $(CTEST)
@@ -47,14 +58,14 @@ test-tsan: deps
 
 bench: deps
 	cmake -S . -B build/bench $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Release \
-	  -DZQ_BUILD_TESTS=OFF -DZQ_BUILD_BENCH=ON
+	  -DZQ_BUILD_TESTS=OFF -DZQ_BUILD_BENCH=ON -DZQ_BUILD_TOOLS=OFF
 	cmake --build build/bench -j $(JOBS)
 	@set -e; for b in build/bench/bench/*_bench; do echo "== $$b"; $$b; done
 
 fuzz: deps
 	cmake -S . -B build/fuzz $(GENERATOR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-	  -DZQ_BUILD_TESTS=OFF -DZQ_BUILD_FUZZ=ON
+	  -DZQ_BUILD_TESTS=OFF -DZQ_BUILD_FUZZ=ON -DZQ_BUILD_TOOLS=OFF
 	cmake --build build/fuzz -j $(JOBS)
 	@set -e; for f in build/fuzz/fuzz/*_fuzzer; do \
 	  name=$$(basename $$f _fuzzer); \
