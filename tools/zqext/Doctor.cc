@@ -911,14 +911,14 @@ class Doctor {
                                           "{8-4-4-4-12} ids of 38 characters");
         ok = false;
       }
+      if (ok) {
+        report_.Ok(kMappingFile, subject + " -> " + internal +
+                                     " (adapter class " + clsid + ")");
+      }
       if (!declared_points_.count(source)) {
         report_.Note(kMappingFile,
                      subject + ": no package declares the point " + source +
                          "; only a remote configuration feeds it");
-      }
-      if (ok) {
-        report_.Ok(kMappingFile, subject + " -> " + internal +
-                                     " (adapter class " + clsid + ")");
       }
     }
   }
