@@ -95,9 +95,11 @@ TEST(ZqextCommandsTest, HelpAndUsageErrors) {
 TEST(ZqextCommandsTest, ConfigIsInterchangeableWithOpensslInBothDirections) {
   ScopedTempDir dir;
   const std::string plain = dir.WriteFile("config.json", kConfig);
-  // A key file as editors write it, with a final line break.
-  const std::string key_file =
-      dir.WriteFile("demo.key", kKey + std::string("\n"));
+  // A key file as editors write it, with a final line break, named by a
+  // path that climbs.
+  dir.WriteFile("demo.key", kKey + std::string("\n"));
+  std::filesystem::create_directory(dir.path() / "sub");
+  const std::string key_file = (dir.path() / "sub/../demo.key").string();
   const std::string ours = (dir.path() / "ours.enc").string();
   const std::string theirs = (dir.path() / "theirs.enc").string();
 

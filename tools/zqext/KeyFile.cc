@@ -2,8 +2,7 @@
 
 #include <cstdlib>
 
-#include "base/files/file_path.h"
-#include "base/files/file_util.h"
+#include "tools/zqext/Files.h"
 
 namespace zqext {
 
@@ -31,15 +30,10 @@ KeyStatus ReadKey(const std::string& key_file,
     *key = value;
     return CheckSize(kKeyEnvironmentVariable, *key, error);
   }
-  // A key file is small; anything longer than this is not a key file.
+  // A key file is small; anything longer is not a key file.
   constexpr size_t kMaxKeyFileSize = 4096;
-  if (!base::ReadFileToStringWithMaxSize(base::FilePath(key_file), key,
-                                         kMaxKeyFileSize)) {
-    *error = key_file +
-             ": cannot read the key file (missing, unreadable, not a regular "
-             "file or larger than 4096 bytes)";
+  if (!ReadFile(key_file, kMaxKeyFileSize, key, error))
     return KeyStatus::kInvalid;
-  }
   if (!key->empty() && key->back() == '\n')
     key->pop_back();
   if (!key->empty() && key->back() == '\r')
