@@ -23,6 +23,7 @@
 #define TESTS_SUPPORT_INSTALLATION_H_
 
 #include <fcntl.h>
+#include <poll.h>
 #include <spawn.h>
 #include <stdlib.h>
 #include <sys/wait.h>
@@ -212,18 +213,20 @@ class Installation {
   std::string error_;
 };
 
-// Runs `executable` with `args` (argv[1] on) and the current environment
-// less every variable named in `unset` and plus the "NAME=value" entries of
-// `set`. With `output`, the child's standard output and error are collected
-// there; otherwise the child shares this process's. Returns the child's exit
-// status, 128 + the signal that ended it, or -1 (with `*error`) when it could
-// not be started.
+// Runs `executable` (looked up on PATH when it holds no "/") with `args`
+// (argv[1] on) and the current environment less every variable named in
+// `unset` and plus the "NAME=value" entries of `set`. With `output`, the
+// child's standard output and error are collected there, and with
+// `error_output` as well, its standard error goes there instead; otherwise
+// the child shares this process's. Returns the child's exit status, 128 + the
+// signal that ended it, or -1 (with `*error`) when it could not be started.
 inline int RunProcess(const std::string& executable,
                       const std::vector<std::string>& args,
                       const std::vector<std::string>& set,
                       const std::vector<std::string>& unset,
                       std::string* output,
-                      std::string* error) {
+                      std::string* error,
+                      std::string* error_output = nullptr) {
   std::vector<std::string> environment;
   for (char** entry = environ; *entry; ++entry) {
     const std::string text = *entry;
@@ -249,37 +252,64 @@ inline int RunProcess(const std::string& executable,
     envp.push_back(entry.data());
   envp.push_back(nullptr);
 
-  int pipe_fds[2] = {-1, -1};
+  // The read end of each pipe and where its bytes go; write ends are
+  // closed once the child has them.
+  std::vector<pollfd> reads;
+  std::vector<std::string*> sinks;
+  std::vector<int> writes;
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  int spawned = 0;
+  auto capture = [&](int target, std::string* sink) {
+    int fds[2] = {-1, -1};
+    if (spawned == 0 && pipe2(fds, O_CLOEXEC) != 0)
+      spawned = errno;
+    if (spawned != 0)
+      return;
+    posix_spawn_file_actions_adddup2(&actions, fds[1], target);
+    reads.push_back(pollfd{fds[0], POLLIN, 0});
+    sinks.push_back(sink);
+    writes.push_back(fds[1]);
+  };
   if (output) {
-    if (pipe2(pipe_fds, O_CLOEXEC) != 0) {
-      posix_spawn_file_actions_destroy(&actions);
-      *error = std::string("pipe: ") + std::strerror(errno);
-      return -1;
-    }
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, pipe_fds[1], STDERR_FILENO);
+    capture(STDOUT_FILENO, output);
+    capture(STDERR_FILENO, error_output ? error_output : output);
   }
   pid_t pid = -1;
-  const int spawned = posix_spawn(&pid, executable.c_str(), &actions, nullptr,
-                                  argv.data(), envp.data());
+  if (spawned == 0) {
+    spawned = posix_spawnp(&pid, executable.c_str(), &actions, nullptr,
+                           argv.data(), envp.data());
+  }
   posix_spawn_file_actions_destroy(&actions);
-  if (output) {
-    close(pipe_fds[1]);
-    if (spawned == 0) {
+  for (int fd : writes)
+    close(fd);
+  // Both pipes are drained together, so a child that fills one while this
+  // process waits on the other cannot stall.
+  while (spawned == 0 && !reads.empty()) {
+    if (poll(reads.data(), reads.size(), -1) < 0) {
+      if (errno == EINTR)
+        continue;
+      break;
+    }
+    for (size_t i = 0; i < reads.size();) {
       char buffer[4096];
-      ssize_t count;
-      while ((count = read(pipe_fds[0], buffer, sizeof(buffer))) != 0) {
-        if (count < 0 && errno == EINTR)
-          continue;
-        if (count < 0)
-          break;
-        output->append(buffer, static_cast<size_t>(count));
+      ssize_t count = 0;
+      if (reads[i].revents == 0) {
+        ++i;
+      } else if ((count = read(reads[i].fd, buffer, sizeof(buffer))) > 0) {
+        sinks[i]->append(buffer, static_cast<size_t>(count));
+        ++i;
+      } else if (count < 0 && errno == EINTR) {
+        // Read the same pipe again.
+      } else {
+        close(reads[i].fd);
+        reads.erase(reads.begin() + static_cast<ptrdiff_t>(i));
+        sinks.erase(sinks.begin() + static_cast<ptrdiff_t>(i));
       }
     }
-    close(pipe_fds[0]);
   }
+  for (const pollfd& read_end : reads)
+    close(read_end.fd);
   if (spawned != 0) {
     *error = "cannot start " + executable + ": " + std::strerror(spawned);
     return -1;

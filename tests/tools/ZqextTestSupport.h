@@ -4,20 +4,12 @@
 #ifndef TESTS_TOOLS_ZQEXTTESTSUPPORT_H_
 #define TESTS_TOOLS_ZQEXTTESTSUPPORT_H_
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
+#include <gtest/gtest.h>
 
-#include <cerrno>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
-#include "tests/support/ScopedTempDir.h"
-
-extern char** environ;
+#include "tests/support/Installation.h"
 
 namespace zqextensionkit {
 namespace test {
@@ -28,65 +20,16 @@ struct ProgramRun {
   std::string err;
 };
 
-// Runs `program` (found on PATH when it has no "/") with `args`, with the
-// environment less ZQEXT_KEY and plus
-// the "NAME=value" entries of `set`.
+// Runs `program` (looked up on PATH when it holds no "/") with `args`, with
+// the environment less ZQEXT_KEY and plus the "NAME=value" entries of `set`.
 inline ProgramRun RunProgram(const std::string& program,
                              const std::vector<std::string>& args,
                              const std::vector<std::string>& set = {}) {
-  ScopedTempDir capture;
-  const std::string out_file = (capture.path() / "out").string();
-  const std::string err_file = (capture.path() / "err").string();
-
-  std::vector<std::string> environment;
-  for (char** entry = environ; *entry; ++entry) {
-    const std::string text = *entry;
-    const std::string name = text.substr(0, text.find('='));
-    bool replaced = name == "ZQEXT_KEY";
-    for (const std::string& assignment : set)
-      replaced = replaced || assignment.rfind(name + "=", 0) == 0;
-    if (!replaced)
-      environment.push_back(text);
-  }
-  environment.insert(environment.end(), set.begin(), set.end());
-  std::vector<std::string> arguments = {program};
-  arguments.insert(arguments.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& argument : arguments)
-    argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  std::vector<char*> envp;
-  for (std::string& entry : environment)
-    envp.push_back(entry.data());
-  envp.push_back(nullptr);
-
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_file.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err_file.c_str(),
-                                   O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  pid_t pid = -1;
-  const int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr,
-                                   argv.data(), envp.data());
-  posix_spawn_file_actions_destroy(&actions);
   ProgramRun run;
-  if (spawned != 0) {
-    ADD_FAILURE() << "cannot start " << program;
-    return run;
-  }
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
+  std::string error;
   run.status =
-      WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-  auto read = [](const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in),
-                       std::istreambuf_iterator<char>());
-  };
-  run.out = read(out_file);
-  run.err = read(err_file);
+      RunProcess(program, args, set, {"ZQEXT_KEY"}, &run.out, &error, &run.err);
+  EXPECT_NE(-1, run.status) << error;
   return run;
 }
 
