@@ -78,6 +78,22 @@ bool LooksLikeBase64(const std::string& text) {
          });
 }
 
+bool As(const Value& value, const ListValue** out) {
+  return value.GetAsList(out);
+}
+bool As(const Value& value, const DictionaryValue** out) {
+  return value.GetAsDictionary(out);
+}
+const char* KindName(const ListValue*) {
+  return "an array";
+}
+const char* KindName(const DictionaryValue*) {
+  return "an object";
+}
+
+// How an absent member counts.
+enum class IfMissing { kNothing, kNote, kProblem };
+
 // What the doctor learnt about one extension of an accepted package.
 struct ExtensionRecord {
   std::string id;
@@ -156,6 +172,32 @@ class Doctor {
           line, column);
     }
     return value;
+  }
+
+  // The member `key` of `dict` (taken literally) as a T, a ListValue or a
+  // DictionaryValue, or null. An absent member is reported as `if_missing`
+  // says, with `missing`; one of another type is the problem "<what> is not
+  // an array|an object: <consequence>".
+  template <class T>
+  const T* Member(const std::string& file,
+                  const DictionaryValue& dict,
+                  const std::string& key,
+                  IfMissing if_missing,
+                  const std::string& missing,
+                  const std::string& what,
+                  const std::string& consequence) {
+    const Value* value = nullptr;
+    const T* member = nullptr;
+    if (!dict.GetWithoutPathExpansion(key, &value)) {
+      if (if_missing == IfMissing::kNote)
+        report_.Note(file, missing);
+      else if (if_missing == IfMissing::kProblem)
+        report_.Problem(file, missing);
+    } else if (!As(*value, &member)) {
+      report_.Problem(
+          file, what + " is not " + KindName(member) + ": " + consequence);
+    }
+    return member;
   }
 
   // --- extension_adapter_mapping.json ---
@@ -257,18 +299,12 @@ class Doctor {
   }
 
   void CheckModules(const DictionaryValue& root) {
-    const Value* section = nullptr;
-    if (!root.GetWithoutPathExpansion("modules", &section)) {
-      report_.Note(kConfigFile,
-                   "no \"modules\" section: every module reads as disabled");
+    const ListValue* modules = Member<ListValue>(
+        kConfigFile, root, "modules", IfMissing::kNote,
+        "no \"modules\" section: every module reads as disabled", "\"modules\"",
+        "the kit ignores it");
+    if (!modules)
       return;
-    }
-    const ListValue* modules = nullptr;
-    if (!section->GetAsList(&modules)) {
-      report_.Problem(kConfigFile,
-                      "\"modules\" is not an array: the kit ignores it");
-      return;
-    }
     std::set<std::string> known;
     for (int code = zqextensionkit::kModuleCodeNone;
          code <= zqextensionkit::kModuleCodeCaster; ++code) {
@@ -314,16 +350,11 @@ class Doctor {
 
   void CheckModuleSettings(const DictionaryValue& module,
                            const std::string& where) {
-    const Value* value = nullptr;
-    if (!module.GetWithoutPathExpansion("configurations", &value))
+    const ListValue* settings = Member<ListValue>(
+        kConfigFile, module, "configurations", IfMissing::kNothing, "",
+        where + ".configurations", "the module has no settings");
+    if (!settings)
       return;
-    const ListValue* settings = nullptr;
-    if (!value->GetAsList(&settings)) {
-      report_.Problem(kConfigFile, where +
-                                       ".configurations is not an array: the "
-                                       "module has no settings");
-      return;
-    }
     for (size_t i = 0; i < settings->GetSize(); ++i) {
       const std::string at =
           where + ".configurations[" + std::to_string(i) + "]";
@@ -342,37 +373,33 @@ class Doctor {
   }
 
   void CheckAccessKeys(const DictionaryValue& root) {
-    const Value* section_value = nullptr;
-    if (!root.GetWithoutPathExpansion("ExtensionAuthInfo", &section_value)) {
-      report_.Note(kConfigFile,
-                   "no \"ExtensionAuthInfo\" section: no access "
-                   "keys");
+    const DictionaryValue* section = Member<DictionaryValue>(
+        kConfigFile, root, "ExtensionAuthInfo", IfMissing::kNote,
+        "no \"ExtensionAuthInfo\" section: no access keys",
+        "\"ExtensionAuthInfo\"", "no access keys");
+    if (!section)
       return;
-    }
-    const DictionaryValue* section = nullptr;
-    if (!section_value->GetAsDictionary(&section)) {
-      report_.Problem(kConfigFile,
-                      "\"ExtensionAuthInfo\" is not an object: no access keys");
-      return;
-    }
     size_t h5_keys = 0;
     size_t native_keys = 0;
-    const Value* h5_value = nullptr;
-    if (section->GetWithoutPathExpansion("H5", &h5_value)) {
-      const DictionaryValue* h5 = nullptr;
-      if (!h5_value->GetAsDictionary(&h5)) {
-        report_.Problem(kConfigFile,
-                        "ExtensionAuthInfo.H5 is not an object: skipped");
-      } else {
-        for (DictionaryValue::Iterator it(*h5); !it.IsAtEnd(); it.Advance()) {
-          CheckH5Host(it.key());
-          h5_keys += CheckAccessKeyList(
-              it.value(), "ExtensionAuthInfo.H5[" + Quoted(it.key()) + "]");
-        }
+    const DictionaryValue* h5 = Member<DictionaryValue>(
+        kConfigFile, *section, "H5", IfMissing::kNothing, "",
+        "ExtensionAuthInfo.H5", "skipped");
+    if (h5) {
+      for (DictionaryValue::Iterator it(*h5); !it.IsAtEnd(); it.Advance()) {
+        const std::string where =
+            "ExtensionAuthInfo.H5[" + Quoted(it.key()) + "]";
+        const ListValue* keys = nullptr;
+        CheckH5Host(it.key());
+        if (As(it.value(), &keys))
+          h5_keys += CheckAccessKeyList(*keys, where);
+        else
+          report_.Problem(kConfigFile, where + " is not an array: skipped");
       }
     }
-    const Value* native = nullptr;
-    if (section->GetWithoutPathExpansion("Native", &native))
+    const ListValue* native =
+        Member<ListValue>(kConfigFile, *section, "Native", IfMissing::kNothing,
+                          "", "ExtensionAuthInfo.Native", "skipped");
+    if (native)
       native_keys = CheckAccessKeyList(*native, "ExtensionAuthInfo.Native");
     report_.Ok(kConfigFile,
                Count(h5_keys + native_keys, "access key", "access keys") +
@@ -393,20 +420,15 @@ class Doctor {
     }
   }
 
-  // Returns the access keys the kit will take from `value`.
-  size_t CheckAccessKeyList(const Value& value, const std::string& where) {
-    const ListValue* list = nullptr;
-    if (!value.GetAsList(&list)) {
-      report_.Problem(kConfigFile, where + " is not an array: skipped");
-      return 0;
-    }
+  // Returns the access keys the kit will take from `list`.
+  size_t CheckAccessKeyList(const ListValue& list, const std::string& where) {
     size_t taken = 0;
-    for (size_t i = 0; i < list->GetSize(); ++i) {
+    for (size_t i = 0; i < list.GetSize(); ++i) {
       const std::string at = where + "[" + std::to_string(i) + "]";
       const DictionaryValue* entry = nullptr;
       std::string bundle;
       std::string key;
-      if (!list->GetDictionary(i, &entry)) {
+      if (!list.GetDictionary(i, &entry)) {
         report_.Problem(kConfigFile, at + " is not an object: skipped");
       } else if (!entry->GetStringWithoutPathExpansion("bundleId", &bundle) ||
                  bundle.empty()) {
@@ -431,19 +453,12 @@ class Doctor {
   // The package directory names the kit will try, in order.
   std::vector<std::string> CheckArtifactList(const DictionaryValue& root) {
     std::vector<std::string> names;
-    const Value* value = nullptr;
-    const ListValue* list = nullptr;
-    if (!root.GetWithoutPathExpansion("artifacts", &value)) {
-      report_.Problem(kConfigFile,
-                      "no \"artifacts\" list: the kit loads no packages");
+    const ListValue* list =
+        Member<ListValue>(kConfigFile, root, "artifacts", IfMissing::kProblem,
+                          "no \"artifacts\" list: the kit loads no packages",
+                          "\"artifacts\"", "the kit loads no packages");
+    if (!list)
       return names;
-    }
-    if (!value->GetAsList(&list)) {
-      report_.Problem(kConfigFile,
-                      "\"artifacts\" is not an array: the kit loads no "
-                      "packages");
-      return names;
-    }
     const base::FilePath extensions = Path("extensions");
     for (size_t i = 0; i < list->GetSize(); ++i) {
       const std::string at = "artifacts[" + std::to_string(i) + "]";
@@ -541,16 +556,11 @@ class Doctor {
                                   "missing");
       }
     }
-    const Value* points_value = nullptr;
-    const ListValue* points = nullptr;
-    if (!dict.GetWithoutPathExpansion("extensionPoints", &points_value))
+    const ListValue* points =
+        Member<ListValue>(file, dict, "extensionPoints", IfMissing::kNothing,
+                          "", "\"extensionPoints\"", "no extension points");
+    if (!points)
       return;
-    if (!points_value->GetAsList(&points)) {
-      report_.Problem(file,
-                      "\"extensionPoints\" is not an array: no extension "
-                      "points");
-      return;
-    }
     for (size_t i = 0; i < points->GetSize(); ++i) {
       const std::string at = "extensionPoints[" + std::to_string(i) + "]";
       const DictionaryValue* point = nullptr;
@@ -564,19 +574,11 @@ class Doctor {
                                    "extensions are dropped");
         continue;
       }
-      const Value* list_value = nullptr;
-      const ListValue* extensions = nullptr;
-      if (!point->GetWithoutPathExpansion("extensions", &list_value))
-        continue;
-      if (!list_value->GetAsList(&extensions)) {
-        report_.Problem(file, "point " + id +
-                                  ": \"extensions\" is not an array: no "
-                                  "extensions");
-        continue;
-      }
-      for (size_t j = 0; j < extensions->GetSize(); ++j) {
+      const ListValue* extensions = Member<ListValue>(
+          file, *point, "extensions", IfMissing::kNothing, "",
+          "point " + id + ": \"extensions\"", "no extensions");
+      for (size_t j = 0; extensions && j < extensions->GetSize(); ++j)
         CheckExtensionKeys(file, id, j, *extensions);
-      }
     }
   }
 
