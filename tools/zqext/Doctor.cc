@@ -115,7 +115,7 @@ class Doctor {
       // Without the package list, nothing across packages can be judged.
       report_.Note("",
                    "packages, adapters and duplicate ids were not checked: "
-                   "config.json could not be read");
+                   "config.json did not load");
       return std::move(report_);
     }
     CheckModules(*config);
