@@ -102,8 +102,10 @@ constexpr char kSource[] =
 
 namespace {
 
-constexpr ZQGUID kBundleClass = by::GuidFromLiteral("@BUNDLE_CLSID@");
-constexpr ZQGUID kHelloClass = by::GuidFromLiteral("@HELLO_CLSID@");
+constexpr ZQGUID kBundleClass =
+    by::GuidFromLiteral("@BUNDLE_CLSID@");
+constexpr ZQGUID kHelloClass =
+    by::GuidFromLiteral("@HELLO_CLSID@");
 
 // Created once, right after the kit loads the library; Initialize() sets up
 // what the library's extensions share.
