@@ -84,14 +84,6 @@ TEST(ZqextNewPluginTest, WritesAProjectWithFreshIdsIntoANewDirectory) {
       run.err.find(first.string() + ": exists and is not an empty directory"));
 }
 
-TEST(ZqextNewPluginTest, ProjectBuildsAgainstThePackageInterfaceAndPasses) {
-  ScopedTempDir dir;
-  // A stand-in package with the interface of the installed one, over this
-  // source tree.
-  BuildAndCheck(dir.path(), std::filesystem::path(ZQ_SOURCE_DIR) /
-                                "tests/tools/sdk-standin");
-}
-
 TEST(ZqextNewPluginTest, ProjectBuildsAgainstTheInstalledSdk) {
   ScopedTempDir dir;
   const std::filesystem::path prefix = dir.path() / "prefix";
