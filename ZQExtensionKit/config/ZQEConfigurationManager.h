@@ -26,7 +26,12 @@
 // each). The data source and the callbacks are kept (copied) until replaced.
 //
 // Failure: false or "" with one message through the log service, where an
-// operation below says so. Nothing throws.
+// operation below says so. Nothing throws, and nothing the host's data
+// source, access-key fetch or callbacks throw passes through the manager:
+// such a call counts as that step's failure and is logged ("... because of
+// data source get data failed", "... becuase of fetch callback execute
+// failed", ...). A data source that throws while delivering its data leaves
+// the remote configuration as it was.
 //
 // Threads: every operation may be called from any thread. The manager has
 // one lock, which every operation takes for its own work: the setters, the

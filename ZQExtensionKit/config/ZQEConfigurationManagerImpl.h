@@ -181,8 +181,11 @@ class ZQEConfigurationManagerImpl final : public IZQEConfigurationManager {
   void ApplyFetchedAccessKeys(const std::map<std::string, std::string>& keys);
 
   // Remote: asks `source` for its data with no lock held, into copies of the
-  // current remote data, then stores it and merges under `lock_`.
-  void GetRemoteDataAndMerge(IZQERemoteConfigDataSource* source);
+  // current remote data, then stores it and merges under `lock_`. False
+  // (with its message, nothing stored) when the source throws.
+  bool GetRemoteDataAndMerge(IZQERemoteConfigDataSource* source);
+  // The message of a data source that threw while delivering its data.
+  static void LogGetRemoteDataFailed();
   // A copy of `_remoteConfigDataSource`, read under `lock_`.
   std::shared_ptr<IZQERemoteConfigDataSource> GetRemoteConfigDataSource();
 

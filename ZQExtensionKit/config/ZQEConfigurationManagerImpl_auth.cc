@@ -6,6 +6,7 @@
 
 #include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/config/ZQEUrlParser.h"
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 
 namespace zqextensionkit {
@@ -181,7 +182,8 @@ void ZQEConfigurationManagerImpl::CheckAndFetchExtensionAuthInfo() {
         "becuase of %s",
         reason.c_str());
   };
-  fetch(bundle_ids, on_success, on_failure);
+  if (!CallForeignCode([&] { fetch(bundle_ids, on_success, on_failure); }))
+    on_failure("fetch callback execute failed");
 }
 
 void ZQEConfigurationManagerImpl::ApplyFetchedAccessKeys(

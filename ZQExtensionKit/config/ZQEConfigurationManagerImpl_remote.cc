@@ -7,6 +7,8 @@
 
 #include "ZQExtensionKit/config/ExtensionFactory.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
 
 namespace zqextensionkit {
 
@@ -49,30 +51,57 @@ void ZQEConfigurationManagerImpl::FetchRemoteConfig(
   if (!source)
     return;
   // The fetch completes with the source it was started with, whatever the
-  // host installs in the meantime.
+  // host installs in the meantime. The callables run on the source's
+  // thread: nothing the host's code throws in them goes back to it.
   auto onFetchDataSuccess = [this, source, applyAfterSuccess, onSuccess]() {
-    if (applyAfterSuccess && source->HasCache())
-      GetRemoteDataAndMerge(source.get());
-    if (onSuccess)
-      onSuccess();
+    if (applyAfterSuccess) {
+      bool has_cache = false;
+      if (!CallForeignCode([&] { has_cache = source->HasCache(); }))
+        LogGetRemoteDataFailed();
+      else if (has_cache)
+        GetRemoteDataAndMerge(source.get());
+    }
+    if (onSuccess && !CallForeignCode(onSuccess)) {
+      ZQELogService::GetInstance()->LogMessage(
+          0,
+          "configuration manager impl - fetch remote config success callback "
+          "execute failed");
+    }
   };
   auto onFetchDataFailure = [onFailure](const std::string& reason) {
-    if (onFailure)
-      onFailure(reason);
+    if (onFailure && !CallForeignCode([&] { onFailure(reason); })) {
+      ZQELogService::GetInstance()->LogMessage(
+          0,
+          "configuration manager impl - fetch remote config failure callback "
+          "execute failed");
+    }
   };
-  source->FetchData(onFetchDataSuccess, onFetchDataFailure);
+  if (!CallForeignCode(
+          [&] { source->FetchData(onFetchDataSuccess, onFetchDataFailure); })) {
+    ZQELogService::GetInstance()->LogMessage(
+        0,
+        "configuration manager impl - fetch remote config failed, because of "
+        "data source fetch data failed");
+  }
 }
 
 bool ZQEConfigurationManagerImpl::LoadRemoteConfig() {
   std::shared_ptr<IZQERemoteConfigDataSource> source =
       GetRemoteConfigDataSource();
-  if (!source || !source->LoadData())
+  if (!source)
     return false;
-  GetRemoteDataAndMerge(source.get());
-  return true;
+  bool loaded = false;
+  if (!CallForeignCode([&] { loaded = source->LoadData(); })) {
+    ZQELogService::GetInstance()->LogMessage(
+        0,
+        "configuration manager impl - load remote config failed, because of "
+        "data source load data failed");
+    return false;
+  }
+  return loaded && GetRemoteDataAndMerge(source.get());
 }
 
-void ZQEConfigurationManagerImpl::GetRemoteDataAndMerge(
+bool ZQEConfigurationManagerImpl::GetRemoteDataAndMerge(
     IZQERemoteConfigDataSource* source) {
   ExtensionConfig config;
   std::vector<std::shared_ptr<ZQExtensionAuthInfo>> auth_infos;
@@ -82,13 +111,25 @@ void ZQEConfigurationManagerImpl::GetRemoteDataAndMerge(
     auth_infos = _remoteAuthInfos;
   }
   // Host code, called with no lock held: it may ask the manager anything.
-  source->GetData(&config, &auth_infos);
+  // It fills copies, so a source that throws halfway changes nothing.
+  if (!CallForeignCode([&] { source->GetData(&config, &auth_infos); })) {
+    LogGetRemoteDataFailed();
+    return false;
+  }
 
   base::AutoLock lock(lock_);
   // The replaced data is released after the lock (declared before it).
   _remoteConfig.swap(config);
   _remoteAuthInfos.swap(auth_infos);
   MergeRemoteConfigWithLocalConfig();
+  return true;
+}
+
+void ZQEConfigurationManagerImpl::LogGetRemoteDataFailed() {
+  ZQELogService::GetInstance()->LogMessage(
+      0,
+      "configuration manager impl - merge remote config failed, because of "
+      "data source get data failed");
 }
 
 void ZQEConfigurationManagerImpl::MergeRemoteConfigWithLocalConfig() {

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "base/memory/singleton.h"
 #include "dlcom/guidstring.h"
@@ -12,6 +13,19 @@ namespace {
 
 const char* BoolText(bool value) {
   return value ? "true" : "false";
+}
+
+// Runs the registered creator (host code). A creator that throws has failed
+// like one that answers false.
+bool RunCreator(const ZQEObjectRegisterInfo& info,
+                const std::string& iid,
+                const std::string& clsid,
+                void** ppv) {
+  bool created = false;
+  return info.instance_creator && CallForeignCode([&] {
+           created = info.instance_creator(iid, clsid, ppv);
+         }) &&
+         created;
 }
 
 }  // namespace
@@ -273,7 +287,7 @@ bool ZQEObjectContainer::CreateObjectInstance(const std::string& iid,
           "object container impl - create object instance by creator success");
       return true;
     }
-    created = info->instance_creator && info->instance_creator(iid, clsid, ppv);
+    created = RunCreator(*info, iid, clsid, ppv);
     if (created) {
       // The creator ran with no lock held. If the class was unregistered (or
       // registered anew) meanwhile, caching the object now would leave it in
@@ -298,7 +312,7 @@ bool ZQEObjectContainer::CreateObjectInstance(const std::string& iid,
       return true;
     }
   } else {
-    created = info->instance_creator && info->instance_creator(iid, clsid, ppv);
+    created = RunCreator(*info, iid, clsid, ppv);
     if (created) {
       log->LogMessage(
           0,
@@ -341,10 +355,12 @@ bool ZQEObjectContainer::CreateObjectInstance(const std::string& iid,
     // The loader checks that its library is loaded and that the library's
     // class-object entry point was resolved before calling it. A factory
     // that reports success without an object counts as a failure.
-    const bool created = loader && loader->IsLoaded() &&
-                         loader->CreateInstance(clsid_record, nullptr, nullptr,
-                                                iid_record, ppv) == S_OK &&
-                         *ppv;
+    HRESULT result = E_FAIL;
+    const bool created = loader && loader->IsLoaded() && CallForeignCode([&] {
+                           result = loader->CreateInstance(
+                               clsid_record, nullptr, nullptr, iid_record, ppv);
+                         }) &&
+                         result == S_OK && *ppv;
     if (!created) {
       log->LogMessage(0,
                       "object container impl - create object instance failed, "

@@ -20,7 +20,9 @@
 //
 // Failure: every operation returns false on failure with one message through
 // ZQELogService (level 0); nothing is thrown by the container itself. A failed
-// creation leaves both maps unchanged.
+// creation leaves both maps unchanged. A creator or plug-in factory that
+// throws has failed like one that reports failure: the exception ends in
+// the container, which logs the creation's failure message.
 //
 // Threads: every operation may be called from any thread. Creators and plug-in
 // factories run with no lock held, so two threads creating the same singleton

@@ -1,5 +1,8 @@
 #include "ZQExtensionKit/event/ZQNotificationService.h"
 
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
+
 namespace zqextensionkit {
 
 ZQNotificationService::ZQNotificationService() = default;
@@ -73,8 +76,17 @@ void ZQNotificationService::NotifyList(int list_type,
     return;
   {
     NotificationObserverList::Iterator it(list);
-    while (ZQNotificationObserver* observer = it.GetNext())
-      observer->Observe(type, source, params);
+    // One observer that throws does not keep the notification from the
+    // others, nor its exception from the code that posted it.
+    while (ZQNotificationObserver* observer = it.GetNext()) {
+      if (!CallForeignCode([&] { observer->Observe(type, source, params); })) {
+        ZQELogService::GetInstance()->LogMessage(
+            0,
+            "notification service - notify observer failed, because of "
+            "observe execute failed, type:%d",
+            type);
+      }
+    }
   }
   // The list keeps its length while any walk over it is in progress, so an
   // empty list here has no walk left over it: its observers all removed

@@ -18,8 +18,10 @@
 // observers; an observer must be removed before it dies. The service is
 // reference-counted (create it with by::CComObject) and deletes its lists when
 // destroyed.
-// Failure: nothing fails loudly; null observers, unknown subscriptions and
-// duplicates are ignored, and nothing is logged.
+// Failure: null observers, unknown subscriptions and duplicates are ignored
+// silently. An observer whose Observe() throws is reported through the log
+// service ("notification service - notify observer failed, ..."); the
+// exception goes no further and the other observers are still called.
 // Threads: no lock is taken. Subscriptions, removals and postings must not run
 // on two threads at once. On the posting thread, an observer may add or
 // remove observers (itself included) and post again from inside Observe():

@@ -25,7 +25,12 @@
 // because of extension manager impl is null" through ZQELogService (level 0)
 // and returns false, or nothing; out-parameters are left untouched and both
 // switches read false. Otherwise each failure is a false result with one
-// message from the implementation. Nothing is thrown.
+// message from the implementation. Nothing is thrown, and nothing a plug-in
+// or an in-process creator throws passes through: an instance whose
+// creation, GetContext(), Initialization() or QueryInterface() throws is
+// dropped like one that failed at that step (its message says which), and a
+// bundle whose factory or Initialize() throws loads without its bundle
+// object.
 //
 // Threads: every operation may be called from any thread. Each holds the
 // facade's recursive `impl_mutex_` for the whole forwarded call, so calls

@@ -9,6 +9,7 @@
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
 #include "ZQExtensionKit/container/ZQEObjectContainer.h"
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
 #include "ZQExtensionKit/extension/IZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionContext.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
@@ -47,14 +48,45 @@ void FillCommonContext(ZQExtensionContext* context, Extension* info) {
   context->SetBinDirPath(info->GetRootPath().Append("bin").value());
 }
 
+// The object's IZQBaseExtension into *base. False when the object does not
+// answer it, or throws.
+bool QueryBaseInterface(by::IBaseUnknown* object,
+                        by::com_ptr<IZQBaseExtension>* base) {
+  void* queried = nullptr;
+  HRESULT result = E_FAIL;
+  if (!CallForeignCode([&] {
+        result = object->QueryInterface(by::__uuid_s<IZQBaseExtension>::iid,
+                                        &queried);
+      })) {
+    return false;
+  }
+  // What a query that returned stored carries a reference, even on failure.
+  base->attach(static_cast<IZQBaseExtension*>(queried));
+  return result == S_OK && base->ptr();
+}
+
+// Fills the instance's context with `fill` and calls its Initialization():
+// both run plug-in code. False when either throws.
+template <typename Fill>
+bool InitializeInstance(IZQBaseExtension* base, Fill fill) {
+  return CallForeignCode([&] {
+    if (ZQExtensionContext* context = base->GetContext())
+      fill(context);
+    base->Initialization();
+  });
+}
+
 // The extension's interface `iid` (text) into *ppv, with one reference.
 bool QueryTargetInterface(IZQBaseExtension* base,
                           const std::string& iid,
                           void** ppv) {
   *ppv = nullptr;
   const ZQIID target = S2GUIDA(iid.c_str(), true);
-  if (base->QueryInterface(target, ppv) == S_OK && *ppv)
+  HRESULT result = E_FAIL;
+  if (CallForeignCode([&] { result = base->QueryInterface(target, ppv); }) &&
+      result == S_OK && *ppv) {
     return true;
+  }
   *ppv = nullptr;
   return false;
 }
@@ -258,9 +290,7 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
   by::com_ptr<by::IBaseUnknown> object;
   object.attach(static_cast<by::IBaseUnknown*>(created));
   by::com_ptr<IZQBaseExtension> base;
-  if (object->QueryInterface(by::__uuid_s<IZQBaseExtension>::iid, base.vpp()) !=
-          S_OK ||
-      !base) {
+  if (!QueryBaseInterface(object.ptr(), &base)) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
@@ -268,9 +298,17 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
                       "failed");
     return false;
   }
-  if (ZQExtensionContext* context = base->GetContext())
-    FillCommonContext(context, extensionInfo);
-  base->Initialization();
+  if (!InitializeInstance(base.ptr(),
+                          [extensionInfo](ZQExtensionContext* context) {
+                            FillCommonContext(context, extensionInfo);
+                          })) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from registry failed, because of extension "
+                      "initialization failed");
+    return false;
+  }
   if (!QueryTargetInterface(base.ptr(), iid, ppv)) {
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
@@ -343,9 +381,7 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
   {
     by::com_ptr<by::IBaseUnknown> object;
     object.attach(static_cast<by::IBaseUnknown*>(created));
-    if (object->QueryInterface(by::__uuid_s<IZQBaseExtension>::iid,
-                               base.vpp()) != S_OK ||
-        !base) {
+    if (!QueryBaseInterface(object.ptr(), &base)) {
       *ppv = nullptr;
       Log()->LogMessage(0,
                         "extension manager impl - create extension instance "
@@ -354,7 +390,7 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
       return false;
     }
   }
-  if (ZQExtensionContext* context = base->GetContext()) {
+  const auto fill = [extensionInfo](ZQExtensionContext* context) {
     FillCommonContext(context, extensionInfo);
     const SettingMap settings = extensionInfo->GetSettingMap();
     if (!settings.open_type_.empty() && !settings.host_.empty()) {
@@ -367,8 +403,15 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
     }
     context->SetExtensionId(extensionInfo->GetID());
     context->SetUnifiedId(extensionInfo->GetUnifiedId());
+  };
+  if (!InitializeInstance(base.ptr(), fill)) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from dynamic library failed, because of extension "
+                      "initialization failed");
+    return false;
   }
-  base->Initialization();
   if (!QueryTargetInterface(base.ptr(), iid, ppv)) {
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "

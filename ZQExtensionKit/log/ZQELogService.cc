@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
 #include "base/memory/singleton.h"
 
 namespace zqextensionkit {
@@ -58,7 +59,10 @@ void ZQELogService::LogMessage(int level, const char* format, ...) {
   message.reserve(sizeof(kLogPrefix) - 1 + text.size());
   message.append(kLogPrefix);
   message.append(text);
-  logger->LogMessage(level, message);
+  // The kit logs from every operation, some holding its locks: a logger
+  // that throws must not unwind through them. Its message is lost; there is
+  // nowhere else to report it.
+  CallForeignCode([&] { logger->LogMessage(level, message); });
 }
 
 std::string ZQELogService::vform(const char* format, va_list args) {

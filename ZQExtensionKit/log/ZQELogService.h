@@ -11,7 +11,9 @@
 // logger replaces it. The service itself lives until the process ends.
 //
 // Failure: logging never fails visibly. An exception thrown by the host's
-// logger passes through to the code that logged.
+// logger ends in LogMessage(), which drops that message: the kit logs while
+// it holds its locks, from calls the host and plug-ins make, and none of
+// them expects an exception from logging.
 //
 // Threads: LogMessage() may be called from any thread and takes no lock. The
 // host installs its logger before other threads use the kit and does not

@@ -1,5 +1,7 @@
 #include "ZQExtensionKit/service/ZQOpenNetworkAPI.h"
 
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/service/IZQOpenNetService.h"
 #include "ZQExtensionKit/service/ZQServiceManager.h"
 #include "dlcom/comsentry.h"
@@ -9,6 +11,13 @@ namespace zqextensionkit {
 namespace {
 
 constexpr char kOpenNetServiceName[] = "OpenNetService";
+
+void LogContinuationFailed() {
+  ZQELogService::GetInstance()->LogMessage(
+      0,
+      "open network api - request continuation failed, because of callback "
+      "execute failed");
+}
 
 }  // namespace
 
@@ -32,16 +41,29 @@ bool ZQOpenNetworkAPI::StartRequest(
 
   // The wrappers own copies of the caller's functions: the service may run
   // them long after this call, on its own thread.
+  // What the caller's functions throw stays out of the service's thread.
   auto success = [onSuccess](const std::string& result) {
-    if (onSuccess)
-      onSuccess(result);
+    if (onSuccess && !CallForeignCode([&] { onSuccess(result); }))
+      LogContinuationFailed();
   };
   auto failure = [onFailure](ZQStartRequestError& error) {
-    if (onFailure)
-      onFailure(error.GetCode(), error.GetMsg());
+    if (onFailure &&
+        !CallForeignCode([&] { onFailure(error.GetCode(), error.GetMsg()); })) {
+      LogContinuationFailed();
+    }
   };
-  return service->StartNetRequest(bundleId_, path, params, method, success,
-                                  failure);
+  bool started = false;
+  if (!CallForeignCode([&] {
+        started = service->StartNetRequest(bundleId_, path, params, method,
+                                           success, failure);
+      })) {
+    ZQELogService::GetInstance()->LogMessage(
+        0,
+        "open network api - start request failed, because of net service "
+        "start net request failed");
+    return false;
+  }
+  return started;
 }
 
 }  // namespace zqextensionkit

@@ -14,7 +14,11 @@
 // service manager has no implementation); otherwise it returns the service's
 // answer. Afterwards exactly the continuation the service chooses runs,
 // later, on the service's thread. Either continuation may be empty; an empty
-// one is simply not called.
+// one is simply not called. A service whose StartNetRequest throws counts as
+// one that refused the request (false, with "open network api - start
+// request failed, ..." logged); a continuation that throws is logged ("open
+// network api - request continuation failed, ...") and its exception never
+// reaches the service.
 //
 // Ownership: the continuations are copied; the caller's function objects need
 // not outlive the call. The service's reference that the lookup hands out is

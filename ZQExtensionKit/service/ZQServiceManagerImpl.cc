@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "dlcom/guidstring.h"
 
@@ -227,7 +228,12 @@ const std::string& ZQServiceManagerImpl::GetServiceClassId(
 bool ZQServiceManagerImpl::Construct(const ZQServiceRegisterInfo& info,
                                      void** result) {
   *result = nullptr;
-  return info.constructor && info.constructor(result);
+  // The service's constructor and init_class are the host's code: one that
+  // throws has failed to construct the service.
+  bool constructed = false;
+  return info.constructor &&
+         CallForeignCode([&] { constructed = info.constructor(result); }) &&
+         constructed;
 }
 
 }  // namespace zqextensionkit

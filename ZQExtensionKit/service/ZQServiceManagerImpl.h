@@ -61,7 +61,8 @@ class ZQServiceManagerImpl final : public IZQServiceManager {
   // never removed or changed, so the reference stays valid.
   const std::string& GetServiceClassId(const std::string& name);
 
-  // Runs the record's constructor; an empty constructor fails.
+  // Runs the record's constructor; an empty constructor, or one that
+  // throws, fails.
   static bool Construct(const ZQServiceRegisterInfo& info, void** result);
 
   std::recursive_mutex singleton_mutex_;

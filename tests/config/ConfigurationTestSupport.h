@@ -30,6 +30,7 @@ class FakeRemoteDataSource : public IZQERemoteConfigDataSource {
 
   void FetchData(const FetchDataSuccess& onSuccess,
                  const FetchDataFailure& onFailure) override {
+    OnCall("FetchData");
     std::lock_guard<std::mutex> lock(mutex_);
     pending_.emplace_back(onSuccess, onFailure);
   }
@@ -51,11 +52,13 @@ class FakeRemoteDataSource : public IZQERemoteConfigDataSource {
   }
 
   bool HasCache() override {
+    OnCall("HasCache");
     std::lock_guard<std::mutex> lock(mutex_);
     return has_cache_;
   }
 
   bool LoadData() override {
+    OnCall("LoadData");
     std::lock_guard<std::mutex> lock(mutex_);
     return load_data_result_;
   }
@@ -78,6 +81,12 @@ class FakeRemoteDataSource : public IZQERemoteConfigDataSource {
     std::lock_guard<std::mutex> lock(mutex_);
     get_data_hook_ = std::move(hook);
   }
+  // Runs first in FetchData(), HasCache() and LoadData(), with the
+  // operation's name.
+  void set_on_call(std::function<void(const std::string&)> hook) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    on_call_ = std::move(hook);
+  }
   int get_data_calls() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return get_data_calls_;
@@ -92,6 +101,16 @@ class FakeRemoteDataSource : public IZQERemoteConfigDataSource {
   bool FailFetch(const std::string& reason) { return Complete(false, reason); }
 
  private:
+  void OnCall(const std::string& operation) {
+    std::function<void(const std::string&)> hook;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      hook = on_call_;
+    }
+    if (hook)
+      hook(operation);
+  }
+
   bool Complete(bool success, const std::string& reason) {
     std::pair<FetchDataSuccess, FetchDataFailure> callables;
     {
@@ -115,6 +134,7 @@ class FakeRemoteDataSource : public IZQERemoteConfigDataSource {
   bool load_data_result_ = true;
   int get_data_calls_ = 0;
   std::function<void()> get_data_hook_;
+  std::function<void(const std::string&)> on_call_;
   std::vector<std::pair<FetchDataSuccess, FetchDataFailure>> pending_;
 };
 

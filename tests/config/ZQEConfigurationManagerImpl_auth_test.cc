@@ -4,6 +4,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -198,6 +199,22 @@ TEST_F(ZQEConfigurationManagerFetchTest, AnswerMayArriveLater) {
   ClearLog();
   manager_.CheckAndFetchExtensionAuthInfo();
   EXPECT_EQ(1u, requests_.size());
+}
+
+TEST_F(ZQEConfigurationManagerFetchTest, FetchThatThrowsIsAFailedFetch) {
+  InstallFetch([](auto, auto) { throw std::runtime_error("no network"); });
+  EXPECT_NO_THROW(manager_.CheckAndFetchExtensionAuthInfo());
+  EXPECT_EQ((std::vector<std::string>{
+                "configuration manager impl - total(3) bundleIds were found "
+                "without access key",
+                "configuration manager impl - fetch extension auth info "
+                "failed, becuase of fetch callback execute failed"}),
+            capture().texts());
+  // The keys stay missing and are asked for again.
+  InstallFetch([](auto on_success, auto) { on_success({{"b2", "k"}}); });
+  manager_.CheckAndFetchExtensionAuthInfo();
+  EXPECT_EQ(2u, requests_.size());
+  EXPECT_EQ("k", manager_.GetExtensionAccessKey("b2"));
 }
 
 }  // namespace

@@ -1,8 +1,10 @@
 // ZQEConfigurationManagerImpl: fetching the remote configuration from the
 // host's data source and merging it into the local configuration.
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -258,6 +260,124 @@ TEST_F(ZQEConfigurationManagerRemoteTest, SourceMayAskTheManagerFromGetData) {
     ASSERT_TRUE(manager_.LoadRemoteConfig());
     EXPECT_TRUE(enabled);
     EXPECT_EQ("local", key);  // Asked before the merge.
+    ExpectMerged();
+  });
+}
+
+TEST_F(ZQEConfigurationManagerRemoteTest, ExceptionsOfTheHostStayInTheManager) {
+  test::InstallationSandbox sandbox;
+  WriteInstallation(sandbox);
+  sandbox.Run([&] {
+    ASSERT_TRUE(manager_.LoadAllExtensionInfos());
+    manager_.SetRemoteConfigDataSource(source_);
+    const std::string kFetchFailed =
+        "configuration manager impl - fetch remote config failed, because of "
+        "data source fetch data failed";
+    const std::string kGetDataFailed =
+        "configuration manager impl - merge remote config failed, because of "
+        "data source get data failed";
+    const std::string kLoadDataFailed =
+        "configuration manager impl - load remote config failed, because of "
+        "data source load data failed";
+    struct Case {
+      const char* name;
+      std::string throwing_operation;  // Of the source, or a callback.
+      // Runs one operation of the manager (completing the fetch it starts)
+      // and returns what it answers, or true.
+      std::function<bool()> run;
+      bool result;
+      Texts messages;
+      int successes;
+    };
+    int successes = 0;
+    const auto throw_in = [](const std::string& wanted) {
+      return [wanted](const std::string& operation) {
+        if (operation == wanted)
+          throw std::runtime_error(operation);
+      };
+    };
+    // Starts a fetch, merging after it when `apply`, and completes it (or
+    // fails it).
+    const auto fetch = [&](bool apply, std::function<void()> on_success,
+                           std::function<void(const std::string&)> on_failure,
+                           bool fail) {
+      manager_.FetchRemoteConfig(apply, on_success, on_failure);
+      if (fail)
+        source_->FailFetch("offline");
+      else
+        source_->CompleteFetch();
+      return true;
+    };
+    const auto count = [&] { ++successes; };
+    const auto throwing = [] { throw 42; };
+    const Case cases[] = {
+        {"FetchData throws",
+         "FetchData",
+         [&] { return fetch(true, count, nullptr, false); },
+         true,
+         {kFetchFailed},
+         0},
+        {"HasCache throws",
+         "HasCache",
+         [&] { return fetch(true, count, nullptr, false); },
+         true,
+         {kGetDataFailed},
+         1},
+        {"GetData throws after handing over its data",
+         "GetData",
+         [&] { return fetch(true, count, nullptr, false); },
+         true,
+         {kGetDataFailed},
+         1},
+        {"LoadData throws",
+         "LoadData",
+         [&] { return manager_.LoadRemoteConfig(); },
+         false,
+         {kLoadDataFailed},
+         0},
+        {"GetData throws under LoadRemoteConfig",
+         "GetData",
+         [&] { return manager_.LoadRemoteConfig(); },
+         false,
+         {kGetDataFailed},
+         0},
+        {"the success callback throws",
+         "",
+         [&] { return fetch(false, throwing, nullptr, false); },
+         true,
+         {"configuration manager impl - fetch remote config success callback "
+          "execute failed"},
+         0},
+        {"the failure callback throws",
+         "",
+         [&] {
+           return fetch(
+               false, nullptr, [](const std::string&) { throw 42; }, true);
+         },
+         true,
+         {"configuration manager impl - fetch remote config failure callback "
+          "execute failed"},
+         0},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.name);
+      successes = 0;
+      source_->set_on_call(throw_in(c.throwing_operation));
+      source_->set_get_data_hook(c.throwing_operation == "GetData"
+                                     ? std::function<void()>(throwing)
+                                     : nullptr);
+      ClearLog();
+      EXPECT_EQ(c.result, c.run());
+      EXPECT_EQ(c.messages, capture().texts());
+      EXPECT_EQ(c.successes, successes);
+      EXPECT_EQ(0u, source_->pending_fetches());
+      ExpectNotMerged();
+    }
+
+    // Nothing of the failed deliveries was kept, and the manager works on.
+    source_->set_on_call(nullptr);
+    source_->set_get_data_hook(nullptr);
+    ASSERT_TRUE(manager_.LoadRemoteConfig());
     ExpectMerged();
   });
 }

@@ -241,11 +241,16 @@ TEST_F(ZQEObjectContainerTest, UnRegisterReleasesTheCachedSingleton) {
 }
 
 TEST_F(ZQEObjectContainerTest, FailingCreatorReportsFailureAndCachesNothing) {
-  for (bool singleton : {false, true}) {
-    SCOPED_TRACE(singleton ? "singleton" : "not singleton");
+  // A creator that throws has failed like one that answers false.
+  for (int variant = 0; variant < 4; ++variant) {
+    const bool singleton = variant % 2 == 1;
+    const bool throws = variant >= 2;
+    SCOPED_TRACE(std::string(singleton ? "singleton" : "not singleton") +
+                 (throws ? ", throwing" : ""));
     const std::string clsid = NewClassId();
     TestComponentCreator creator;
-    creator.set_mode(TestComponentCreator::Mode::kFail);
+    creator.set_mode(throws ? TestComponentCreator::Mode::kThrow
+                            : TestComponentCreator::Mode::kFail);
     container()->Register(creator.Function(), clsid, singleton);
     ClearLog();
 

@@ -1,5 +1,7 @@
 #include "dlcom/comobject.h"
 
+#include <stdexcept>
+
 #include "dlcom/comsentry.h"
 #include "gtest/gtest.h"
 
@@ -29,6 +31,8 @@ class Counter : public ICounter, public INamed, public by::CUnknownImp {
   ~Counter() override { ++g_destroyed; }
   HRESULT init_class(by::IBaseUnknown* prot, by::IBaseUnknown* /*outer*/) {
     g_seen_prot = prot;
+    if (g_init_result == E_UNEXPECTED)
+      throw std::runtime_error("init_class threw");
     return g_init_result;
   }
   int Next() override { return ++value_; }
@@ -119,6 +123,14 @@ TEST_F(ComObjectTest, FailedInitClassDestroysTheObjectAndPassesItsResultOn) {
   EXPECT_EQ(nullptr, ppv);
   EXPECT_EQ(2, g_destroyed);
   EXPECT_EQ(E_POINTER, by::CComObject<Counter>::CreateInstance(nullptr));
+
+  // An init_class that throws: the exception passes on, the object does not
+  // outlive it.
+  g_init_result = E_UNEXPECTED;
+  EXPECT_THROW(by::CComObject<Counter>::CreateInstance(&object),
+               std::runtime_error);
+  EXPECT_EQ(nullptr, object);
+  EXPECT_EQ(3, g_destroyed);
 }
 
 TEST_F(ComObjectTest, CreateInstanceExPassesItsArgumentsToInitClass) {

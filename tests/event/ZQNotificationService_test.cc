@@ -1,11 +1,14 @@
 #include "ZQExtensionKit/event/ZQNotificationService.h"
 
 #include <functional>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "dlcom/comsentry.h"
+#include "tests/support/LogCapture.h"
 
 namespace zqextensionkit {
 namespace {
@@ -205,6 +208,34 @@ TEST_F(ZQNotificationServiceTest, ListEmptiedByAnEarlierObserverIsSkipped) {
   };
   bus_->Notify(kType, chat_source_, IZQNotificationService::NoParams());
   EXPECT_EQ(CalledObservers(), (std::vector<int>{1}));
+}
+
+TEST_F(ZQNotificationServiceTest, ObserverThatThrowsDoesNotStopTheOthers) {
+  test::LogCapture log;
+  RecordingObserver first(1, &calls_), second(2, &calls_), third(3, &calls_);
+  first.action_ = [] { throw std::runtime_error("observer failed"); };
+  // The second observer removes itself, then throws: its walk still ends
+  // cleanly, so the list is compacted and kept for the others.
+  second.action_ = [&] {
+    bus_->RemoveObserver(&second, kType, chat_source_);
+    throw 7;
+  };
+  bus_->AddObserver(&first, kType, chat_source_);
+  bus_->AddObserver(&second, kType, chat_source_);
+  bus_->AddObserver(&third, kType, chat_source_);
+
+  EXPECT_NO_THROW(bus_->Notify(kType, chat_source_, Params<int>(&message_)));
+  EXPECT_EQ(CalledObservers(), (std::vector<int>{1, 2, 3}));
+  const std::string failed =
+      "notification service - notify observer failed, because of observe "
+      "execute failed, type:" +
+      std::to_string(kType);
+  EXPECT_EQ(log.texts(), (std::vector<std::string>{failed, failed}));
+
+  calls_.clear();
+  first.action_ = nullptr;
+  bus_->Notify(kType, chat_source_, Params<int>(&message_));
+  EXPECT_EQ(CalledObservers(), (std::vector<int>{1, 3}));
 }
 
 TEST_F(ZQNotificationServiceTest, AnswersItsTwoInterfaces) {

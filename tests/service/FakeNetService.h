@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,7 +27,8 @@ class FakeNetService : public IZQOpenNetService, public by::CUnknownImp {
  public:
   BY_UNKNOWN_IMP(IZQOpenNetService)
 
-  enum class Answer { kSuccess, kFailure, kRefuse };
+  // kThrow: StartNetRequest throws instead of answering.
+  enum class Answer { kSuccess, kFailure, kRefuse, kThrow };
 
   struct Request {
     std::string bundle_id, path, params, method;
@@ -62,6 +64,8 @@ class FakeNetService : public IZQOpenNetService, public by::CUnknownImp {
     s.requests.push_back({bundleId, path, params, method});
     if (s.answer == Answer::kRefuse)
       return false;
+    if (s.answer == Answer::kThrow)
+      throw std::runtime_error("service failed");
     // Copies, as a real service keeps them until its answer arrives.
     std::function<void()> answer = [success = onSuccess, failure = onFailure,
                                     kind = s.answer, path] {

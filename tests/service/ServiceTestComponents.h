@@ -3,6 +3,7 @@
 #define TESTS_SERVICE_SERVICETESTCOMPONENTS_H_
 
 #include <atomic>
+#include <stdexcept>
 
 #include "dlcom/comobject.h"
 #include "dlcom/unknown.h"
@@ -66,6 +67,22 @@ class Broken : public IGreeter, public by::CUnknownImp {
   BY_UNKNOWN_IMP(IGreeter)
   HRESULT init_class(by::IBaseUnknown*, by::IBaseUnknown*) { return E_FAIL; }
   int Greet() override { return -1; }
+};
+
+// A service whose init_class throws, as host code may.
+class Throwing : public IGreeter, public by::CUnknownImp {
+ public:
+  BY_UNKNOWN_IMP(IGreeter)
+  static InstanceCounter& counter() {
+    static InstanceCounter counter;
+    return counter;
+  }
+  Throwing() { ++counter().constructed; }
+  ~Throwing() override { ++counter().destroyed; }
+  HRESULT init_class(by::IBaseUnknown*, by::IBaseUnknown*) {
+    throw std::runtime_error("init_class failed");
+  }
+  int Greet() override { return -2; }
 };
 
 // The current count of `object`, measured without changing it.

@@ -11,6 +11,7 @@
 #include "dlcom/comsentry.h"
 #include "tests/service/FakeNetService.h"
 #include "tests/service/ServiceTestComponents.h"
+#include "tests/support/LogCapture.h"
 
 namespace zqextensionkit {
 namespace test {
@@ -103,6 +104,34 @@ TEST_F(ZQOpenNetworkAPITest, RequestsGiveBackTheServiceReference) {
   for (int i = 0; i < 3; ++i)
     EXPECT_TRUE(api.StartRequest("/p", "", "GET", nullptr, nullptr));
   EXPECT_EQ(RefCount(service.ptr()), before);
+}
+
+TEST_F(ZQOpenNetworkAPITest, ExceptionsStayOnTheirSideOfTheKit) {
+  test::LogCapture log;
+  ASSERT_TRUE(RegisterFakeNetService());
+  ZQOpenNetworkAPI api("b");
+  FakeNetService::Script& script = FakeNetService::script();
+  const auto throwing_success = [](const std::string&) { throw 1; };
+  const auto throwing_failure = [](int, const std::string&) { throw 2; };
+  const std::string kContinuationFailed =
+      "open network api - request continuation failed, because of callback "
+      "execute failed";
+
+  // A service that throws has refused the request.
+  script.answer = FakeNetService::Answer::kThrow;
+  EXPECT_FALSE(api.StartRequest("/p", "", "GET", throwing_success, nullptr));
+  EXPECT_TRUE(
+      log.Contains("open network api - start request failed, because of net "
+                   "service start net request failed"));
+  EXPECT_EQ(0u, log.Count(kContinuationFailed));
+
+  // The caller's continuations throw into the wrapper, not the service.
+  log.Clear();
+  script.answer = FakeNetService::Answer::kSuccess;
+  EXPECT_TRUE(api.StartRequest("/p", "", "GET", throwing_success, nullptr));
+  script.answer = FakeNetService::Answer::kFailure;
+  EXPECT_TRUE(api.StartRequest("/p", "", "GET", nullptr, throwing_failure));
+  EXPECT_EQ(2u, log.Count(kContinuationFailed));
 }
 
 }  // namespace

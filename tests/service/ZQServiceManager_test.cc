@@ -196,6 +196,20 @@ TEST_F(ZQServiceManagerTest, FailedConstructionLeavesNoTraceAndIsRetried) {
   // Nothing was cached: each call tried again, and nothing leaked.
   EXPECT_EQ(Greeter::counter().constructed, 2);
   EXPECT_EQ(Greeter::counter().alive(), 0);
+
+  // A service whose init_class throws fails the same way, and the object
+  // built for it is destroyed.
+  Throwing::counter().Reset();
+  ASSERT_TRUE((manager()->RegisterService<Throwing, IGreeter>(
+      "Throwing", "{0D5E7A11-94C3-4F2B-8E61-2A7B3C4D5E05}", kGreeterIid,
+      true)));
+  ClearLog();
+  EXPECT_EQ(manager()->GetService<IGreeter>("Throwing"), nullptr);
+  EXPECT_TRUE(
+      LogContains("service manager impl - get service failed(singleton), "
+                  "because of construct service failed"));
+  EXPECT_EQ(Throwing::counter().constructed, 1);
+  EXPECT_EQ(Throwing::counter().alive(), 0);
 }
 
 TEST_F(ZQServiceManagerTest, RecordWithoutConstructorFailsToConstruct) {

@@ -14,6 +14,7 @@
 #include <atomic>
 #include <memory>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -75,7 +76,8 @@ inline ULONG RefCountOf(void* interface_pointer) {
 // Makes TestComponents for the object container and records its calls.
 class TestComponentCreator {
  public:
-  enum class Mode { kCreate, kFail, kSucceedWithNull };
+  // kThrow: the creator throws, as host code may.
+  enum class Mode { kCreate, kFail, kSucceedWithNull, kThrow };
 
   TestComponentCreator()
       : state_(std::make_shared<State>()),
@@ -95,6 +97,8 @@ class TestComponentCreator {
       switch (state->mode.load()) {
         case Mode::kFail:
           return false;
+        case Mode::kThrow:
+          throw std::runtime_error("creator failed");
         case Mode::kSucceedWithNull:
           *ppv = nullptr;
           return true;

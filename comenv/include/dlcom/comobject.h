@@ -11,9 +11,11 @@
 //   calls `T::init_class(nullptr, nullptr)` and, on `S_OK`, stores the object
 //   in `*p` carrying that reference. When `init_class` returns anything else
 //   the object is destroyed at once and that result is returned; `*p` is not
-//   set. A null `p` gives `E_POINTER`, an allocation failure `E_OUTOFMEMORY`.
-//   `CreateInstanceEx` passes its own `prot`/`punkOuter` to `init_class`;
-//   `CreateInstance2` creates and queries for `riid` in one step.
+//   set. An exception from `init_class` (or the constructor) passes on, and
+//   the object is destroyed (freed) first. A null `p` gives `E_POINTER`, an
+//   allocation failure `E_OUTOFMEMORY`. `CreateInstanceEx` passes its own
+//   `prot`/`punkOuter` to `init_class`; `CreateInstance2` creates and queries
+//   for `riid` in one step.
 // - `by::CNullObjcetUnkown` is a do-nothing component answering only
 //   `IBaseUnknown`.
 // Thread-safety: creation may run on any thread; counts are atomic.
@@ -75,11 +77,17 @@ class CComObject : public T {
     if (object == nullptr)
       return E_OUTOFMEMORY;
     object->AddRef();
+    // Destroys the object unless it is handed out: after a failed
+    // init_class, and also when init_class throws (no try block, so the
+    // header builds with exceptions off too).
+    struct DestroyUnlessKept {
+      CComObject<T>* object;
+      ~DestroyUnlessKept() { delete object; }
+    } guard{object};
     const HRESULT hr = object->init_class(prot, punkOuter);
-    if (hr != S_OK) {
-      delete object;
+    if (hr != S_OK)
       return hr;
-    }
+    guard.object = nullptr;
     *pp = object;
     return S_OK;
   }
