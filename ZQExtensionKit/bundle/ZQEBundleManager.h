@@ -5,7 +5,13 @@
 // checked against the manifest's MD5 when the extension manager's
 // verification switch is on, opened through a CComLoader that is cached per
 // library file, and, when the artifact names a bundle class, that class's
-// object is created, initialised and kept. A library is loaded at most once
+// object is created, initialised and kept. A verified library is opened
+// once, hashed through that descriptor and loaded through the same
+// descriptor ("/proc/self/fd/<n>"), so a file put in its place after the
+// check is never loaded; the dynamic loader then knows the library by that
+// name, which is what dladdr() reports and what $ORIGIN expands from (give
+// a plug-in its paths through its context, not through its own file name).
+// A library is loaded at most once
 // per manager: a later LoadBundle of it answers true at once. A library that
 // failed to verify or to load is tried again (and verified again) by the
 // next LoadBundle. Creating the bundle object may fail without failing the
@@ -27,7 +33,11 @@
 // Failure: each operation returns false with one message through
 // ZQELogService (level 0). With no implementation installed every operation
 // returns false, silently, and leaves its out-parameter untouched. Nothing
-// is thrown.
+// is thrown. A library whose DllGetClassObject throws while it is loaded is
+// closed again and fails like one that hands out no factory ("... because
+// of load com failed"); a bundle class whose creation or Initialize()
+// throws is not kept, as one that cannot be created ("Bundle Loader -
+// initialze bundle entry failed"), and the library stays loaded.
 //
 // Threads: GetComLoader and ComLoaderIsExist may be called from any thread.
 // LoadBundle holds no lock across its steps: load bundles from one thread

@@ -5,10 +5,12 @@
 #include "ZQExtensionKit/bundle/IZQEBundle.h"
 #include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
 #include "ZQExtensionKit/config/Artifact.h"
+#include "ZQExtensionKit/defines/ZQEForeignCall.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
-#include "ZQExtensionKit/security/ZQEExtensionLibFileVerify.h"
+#include "ZQExtensionKit/security/ZQEExtensionLibFileVerifyImpl.h"
 #include "ZQExtensionKit/security/ZQEExtensionSignVerify.h"
+#include "ZQExtensionKit/security/ZQEHashedFile.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "dlcom/guidstring.h"
@@ -65,17 +67,31 @@ bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
     return true;
   }
 
-  ZQExtensionManager* extension_manager = ZQExtensionManager::GetInstance();
-  if (extension_manager->GetLibFileVerifyEnable()) {
+  if (!ZQExtensionManager::GetInstance()->GetLibFileVerifyEnable())
+    return LoadLibraryAndBundle(artifact, key, nullptr);
+  ZQEHashedFile library_file = ZQEHashedFile::Open(key);
+  return LoadLibraryAndBundle(artifact, key, &library_file);
+}
+
+bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
+                                                const std::string& key,
+                                                ZQEHashedFile* verified_file) {
+  ZQELogService* log = ZQELogService::GetInstance();
+  // Without verification the dynamic loader opens the path; with it, the
+  // descriptor through which the digest was computed, so the file checked
+  // is the file loaded whatever happens to the path in between.
+  std::string load_path = key;
+  if (verified_file) {
     const std::string lib_file_md5 = artifact->GetLibFileMD5();
-    if (!ZQEExtensionLibFileVerify::GetInstance()->Verify(key, lib_file_md5)) {
+    if (!ZQEExtensionLibFileVerifyImpl::GetInstance()->VerifyHashedFile(
+            *verified_file, lib_file_md5)) {
       log->LogMessage(0,
                       "Bundle Loader - load bundle failed, because of lib file "
                       "verify failed");
       return false;
     }
     // The signature is checked only behind a verified MD5.
-    if (extension_manager->GetSignVerifyEnable() &&
+    if (ZQExtensionManager::GetInstance()->GetSignVerifyEnable() &&
         !ZQEExtensionSignVerify::GetInstance()->SignVerify(
             key, artifact->GetSignMD5(), lib_file_md5)) {
       log->LogMessage(0,
@@ -83,6 +99,8 @@ bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
                       "sign verify failed");
       return false;
     }
+    // Empty only when no descriptor is left; the loader refuses that.
+    load_path = verified_file->DynamicLoaderPath();
   }
 
   CComLoader* loader = nullptr;
@@ -92,7 +110,14 @@ bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
                     "loader failed");
     return false;
   }
-  if (!loader->LoadCom(key.c_str())) {
+  BOOL loaded = FALSE;
+  if (!CallForeignCode([&] { loaded = loader->LoadCom(load_path.c_str()); })) {
+    // The library threw from its class-object entry point: it is closed
+    // again, as one that hands out no framework factory is.
+    loader->UnloadCom();
+    loaded = FALSE;
+  }
+  if (!loaded) {
     log->LogMessage(
         0, "Bundle Loader - load bundle failed, because of load com failed");
     return false;
@@ -105,23 +130,44 @@ bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
   const std::string bundle_clsid = artifact->GetBundleClassId();
   if (bundle_clsid.empty())
     return true;
-  // A library that cannot make its bundle object stays loaded: its
-  // extensions may not need it.
+  // A library that cannot make or initialise its bundle object stays
+  // loaded: its extensions may not need it.
   by::com_ptr<IZQEBundle> bundle;
-  const ZQGUID clsid = S2GUIDA(bundle_clsid.c_str(), true);
-  if (!loader->IsLoaded() ||
-      loader->CreateInstance(clsid, nullptr, nullptr,
-                             by::__uuid_s<IZQEBundle>::iid,
-                             bundle.vpp()) != S_OK ||
-      !bundle) {
+  if (!CreateAndInitializeBundle(loader, bundle_clsid, &bundle)) {
     log->LogMessage(0, "Bundle Loader - initialze bundle entry failed");
     return true;
   }
-  bundle->Initialize();
   // The cache takes its own reference; `bundle` releases the local one.
   if (!SetBundleObject(bundle_clsid, bundle.ptr()))
     return false;
   log->LogMessage(0, "Bundle Loader - initialze bundle entry success");
+  return true;
+}
+
+bool ZQEBundleManagerImpl::CreateAndInitializeBundle(
+    CComLoader* loader,
+    const std::string& bundle_clsid,
+    by::com_ptr<IZQEBundle>* bundle) {
+  if (!loader->IsLoaded())
+    return false;
+  const ZQGUID clsid = S2GUIDA(bundle_clsid.c_str(), true);
+  // The object is taken over only on success: after a failure or an
+  // exception the out-parameter carries no reference the kit may release.
+  void* created = nullptr;
+  HRESULT result = E_FAIL;
+  if (!CallForeignCode([&] {
+        result = loader->CreateInstance(
+            clsid, nullptr, nullptr, by::__uuid_s<IZQEBundle>::iid, &created);
+      }) ||
+      result != S_OK || !created) {
+    return false;
+  }
+  bundle->attach(static_cast<IZQEBundle*>(created));
+  // A bundle whose Initialize throws is not kept: it is released here.
+  if (!CallForeignCode([&] { (*bundle)->Initialize(); })) {
+    bundle->dispose();
+    return false;
+  }
   return true;
 }
 

@@ -14,12 +14,15 @@
 #include <set>
 #include <string>
 
+#include "ZQExtensionKit/bundle/IZQEBundle.h"
 #include "ZQExtensionKit/bundle/IZQEBundleManager.h"
 #include "dlcom/comsentry.h"
 #include "dlcom/loadcom.h"
 #include "dlcom/unknown.h"
 
 namespace zqextensionkit {
+
+class ZQEHashedFile;
 
 class ZQEBundleManagerImpl final : public IZQEBundleManager {
  public:
@@ -44,6 +47,20 @@ class ZQEBundleManagerImpl final : public IZQEBundleManager {
   bool SetBundleObject(const std::string& clsid, void* ppv);
 
  private:
+  // LoadBundle() from the verification on, for the library file at `key`
+  // (an existing file inside the artifact's package). `verified_file` is
+  // that file opened and hashed, when the MD5 switch is on, or null: with
+  // it, its digest is checked and the library is loaded through its
+  // descriptor, so that what was checked is what is loaded.
+  bool LoadLibraryAndBundle(Artifact* artifact,
+                            const std::string& key,
+                            ZQEHashedFile* verified_file);
+  // Creates the bundle object of class `bundle_clsid` from the loaded
+  // library and initialises it. False when the library cannot make it, or
+  // when its creation or Initialize() throws (the object is then released).
+  bool CreateAndInitializeBundle(CComLoader* loader,
+                                 const std::string& bundle_clsid,
+                                 by::com_ptr<IZQEBundle>* bundle);
   // Whether the loader cached under `key` has loaded its library.
   bool IsLibraryLoaded(const std::string& key);
   // Writes ComLoaderIsExist()'s message for `key`.

@@ -1,7 +1,7 @@
 #include "ZQExtensionKit/security/ZQEExtensionLibFileVerifyImpl.h"
 
 #include "ZQExtensionKit/log/ZQELogService.h"
-#include "ZQExtensionKit/security/ZQEUtility.h"
+#include "ZQExtensionKit/security/ZQEHashedFile.h"
 #include "base/memory/singleton.h"
 
 namespace zqextensionkit {
@@ -20,8 +20,13 @@ ZQEExtensionLibFileVerifyImpl* ZQEExtensionLibFileVerifyImpl::GetInstance() {
 
 bool ZQEExtensionLibFileVerifyImpl::Verify(const std::string& file_path,
                                            const std::string& expected_md5) {
-  std::string md5;
-  if (!ZQEUtility_MD5_File_String(file_path, md5)) {
+  return VerifyHashedFile(ZQEHashedFile::Open(file_path), expected_md5);
+}
+
+bool ZQEExtensionLibFileVerifyImpl::VerifyHashedFile(
+    const ZQEHashedFile& file,
+    const std::string& expected_md5) {
+  if (!file.ok()) {
     ZQELogService::GetInstance()->LogMessage(
         0,
         "[SignVerify] Verify lib file md5 failed, because of generate lib "
@@ -30,7 +35,7 @@ bool ZQEExtensionLibFileVerifyImpl::Verify(const std::string& file_path,
   }
   // Exact comparison: the digest text is lower-case, so an upper-case
   // expectation is a mismatch. The caller reports mismatches.
-  if (md5 != expected_md5)
+  if (file.md5_text() != expected_md5)
     return false;
   ZQELogService::GetInstance()->LogMessage(
       0, "[SignVerify] Verify lib file md5 success.");

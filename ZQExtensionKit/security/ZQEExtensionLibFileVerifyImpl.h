@@ -18,6 +18,8 @@ struct DefaultSingletonTraits;
 
 namespace zqextensionkit {
 
+class ZQEHashedFile;
+
 class ZQEExtensionLibFileVerifyImpl : public ZQEExtensionLibFileVerify {
  public:
   // Created on the first call, thread-safely; never destroyed.
@@ -25,6 +27,11 @@ class ZQEExtensionLibFileVerifyImpl : public ZQEExtensionLibFileVerify {
 
   bool Verify(const std::string& file_path,
               const std::string& expected_md5) override;
+
+  // Verify() for a file already opened and hashed: the same comparison and
+  // the same messages, without reading the file again.
+  bool VerifyHashedFile(const ZQEHashedFile& file,
+                        const std::string& expected_md5);
 
  private:
   friend struct base::DefaultSingletonTraits<ZQEExtensionLibFileVerifyImpl>;

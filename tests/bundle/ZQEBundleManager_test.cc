@@ -11,6 +11,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -19,6 +20,7 @@
 #include "ZQExtensionKit/bundle/ZQEBundleManagerCreator.h"
 #include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
 #include "ZQExtensionKit/config/Artifact.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "base/files/file_path.h"
 #include "dlcom/comsentry.h"
@@ -221,6 +223,72 @@ TEST_F(ZQEBundleManagerTest, RefusedDigestLeavesNoLoaderAndLoadsOnceItMatches) {
   EXPECT_TRUE(manager_->LoadBundle(artifact.get()));
   EXPECT_TRUE(IsMapped(key));
   EXPECT_TRUE(LogContains(kBundleSucceeded));
+}
+
+// Replaces the file at `path` with `replacement` (by rename, as an installer
+// would) when the MD5 check has passed, between the check and the load.
+class SwappingLogger : public IZQELogger {
+ public:
+  SwappingLogger(fs::path path, fs::path replacement)
+      : path_(std::move(path)), replacement_(std::move(replacement)) {}
+  void LogMessage(int, std::string message) override {
+    if (message.find(kMd5Matched) != std::string::npos && !swapped_) {
+      fs::rename(replacement_, path_);
+      swapped_ = true;
+    }
+  }
+  bool swapped() const { return swapped_; }
+
+ private:
+  fs::path path_;
+  fs::path replacement_;
+  bool swapped_ = false;
+};
+
+TEST_F(ZQEBundleManagerTest,
+       VerifiedLibraryIsLoadedEvenIfSwappedAfterItsCheck) {
+  extension_manager_->lib_file_verify = true;
+  auto artifact = MakePackage("probe");
+  const std::string key = LibraryKey(*artifact);
+  artifact->SetLibFileMD5(Md5Of(key));
+  const fs::path impostor = temp_.path() / "impostor.so";
+  CopyLibrary(kGreetingPluginFile, impostor);
+  auto* swapper = new SwappingLogger(key, impostor);
+  ZQELogService::GetInstance()->RegisterLogger(swapper);
+
+  EXPECT_TRUE(manager_->LoadBundle(artifact.get()));
+  ASSERT_TRUE(swapper->swapped());
+  // The checked library was loaded: its bundle class exists, and the file
+  // now at the path was never opened by the dynamic loader.
+  by::com_ptr<ITestBundleProbe> probe = CachedProbe(kProbeBundleClsidText);
+  ASSERT_TRUE(probe.ptr());
+  EXPECT_EQ(1, probe->InitializeCalls());
+  EXPECT_FALSE(IsMapped(key));
+  EXPECT_EQ(Md5Of(PluginPath(kGreetingPluginFile)), Md5Of(key));
+}
+
+TEST_F(ZQEBundleManagerTest, VerifiedLoadsOfSeveralLibrariesEachLoadTheirOwn) {
+  // Each verified load opens its library under a descriptor that the one
+  // before it has closed again, so the numbers repeat; the libraries must
+  // not.
+  extension_manager_->lib_file_verify = true;
+  auto probe = MakePackage("probe");
+  auto greeting =
+      MakePackage("greeting", kGreetingPluginFile, kGreetingBundleClsidText);
+  auto probe_again = MakePackage("probe-again");
+  for (Artifact* artifact : {probe.get(), greeting.get(), probe_again.get()}) {
+    artifact->SetLibFileMD5(Md5Of(LibraryKey(*artifact)));
+    ClearLog();
+    EXPECT_TRUE(manager_->LoadBundle(artifact));
+    EXPECT_TRUE(LogContains(kBundleSucceeded)) << LibraryKey(*artifact);
+    EXPECT_TRUE(IsMapped(LibraryKey(*artifact)));
+  }
+  void* bundle = nullptr;
+  EXPECT_TRUE(manager_->GetBundleObject(kGreetingBundleClsidText, &bundle));
+  by::com_ptr<ITestBundleProbe> first = CachedProbe(kProbeBundleClsidText);
+  ASSERT_TRUE(first.ptr());
+  EXPECT_EQ(1, first->LiveBundles())
+      << "the copy in probe-again is a library of its own";
 }
 
 TEST_F(ZQEBundleManagerTest, EntryLibraryMustBeAnExistingFileInsideThePackage) {
