@@ -33,9 +33,13 @@
 // Failure: each operation returns false with one message through
 // ZQELogService (level 0). With no implementation installed every operation
 // returns false, silently, and leaves its out-parameter untouched. Nothing
-// is thrown. A library whose DllGetClassObject throws while it is loaded is
-// closed again and fails like one that hands out no factory ("... because
-// of load com failed"); a bundle class whose creation or Initialize()
+// is thrown. A library the kit refuses is closed again, whatever made it
+// fail, so no object is ever created from it. A file that is not a regular
+// file, or whose loadable segments reach past its end (a copy cut short),
+// is refused before the dynamic loader sees it (which would wait for ever,
+// or crash the process), and a library whose DllGetClassObject throws while
+// it is loaded fails like one that hands out no factory: both with "...
+// because of load com failed". A bundle class whose creation or Initialize()
 // throws is not kept, as one that cannot be created ("Bundle Loader -
 // initialze bundle entry failed"), and the library stays loaded.
 //

@@ -4,6 +4,7 @@
 
 #include "ZQExtensionKit/bundle/IZQEBundle.h"
 #include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
+#include "ZQExtensionKit/bundle/ZQELoadableLibraryFile.h"
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/defines/ZQEForeignCall.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
@@ -110,14 +111,21 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
                     "loader failed");
     return false;
   }
+  // A file the dynamic loader would crash or hang on never reaches it.
+  const bool loadable = verified_file
+                            ? IsLoadableLibraryFile(verified_file->descriptor())
+                            : IsLoadableLibraryFile(key);
   BOOL loaded = FALSE;
-  if (!CallForeignCode([&] { loaded = loader->LoadCom(load_path.c_str()); })) {
-    // The library threw from its class-object entry point: it is closed
-    // again, as one that hands out no framework factory is.
-    loader->UnloadCom();
-    loaded = FALSE;
+  if (loadable &&
+      !CallForeignCode([&] { loaded = loader->LoadCom(load_path.c_str()); })) {
+    loaded = FALSE;  // It threw from its class-object entry point.
   }
   if (!loaded) {
+    // A refused library is closed again. The loader would otherwise keep a
+    // library that lacks an entry point open, and the extension manager,
+    // which creates objects through any open loader, would serve the
+    // classes of a library the kit had refused.
+    loader->UnloadCom();
     log->LogMessage(
         0, "Bundle Loader - load bundle failed, because of load com failed");
     return false;

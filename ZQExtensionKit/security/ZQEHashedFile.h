@@ -51,6 +51,9 @@ class ZQEHashedFile {
   const std::string& raw_md5() const { return raw_md5_; }
   // The MD5 text (32 lower-case hex digits); empty unless ok().
   std::string md5_text() const;
+  // The open descriptor (owned by this object), or -1. Read it with
+  // pread(): it stays at the end of the file.
+  int descriptor() const { return fd_; }
 
   // A path under which the dynamic loader opens this very file, through the
   // descriptor ("/proc/self/fd/<n>"): valid while this object lives, and

@@ -5,6 +5,7 @@
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
 
 #include <dlfcn.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -357,6 +358,16 @@ TEST_F(ZQEBundleManagerTest,
   EXPECT_TRUE(manager_->LoadBundle(broken.get()));
   EXPECT_FALSE(LogContains(kHasBeenLoaded));
   EXPECT_TRUE(IsMapped(LibraryKey(*broken)));
+}
+
+TEST_F(ZQEBundleManagerTest, FifoInPlaceOfTheLibraryIsRefusedWithoutWaiting) {
+  // The dynamic loader would wait for a writer for ever.
+  auto artifact = MakePackage("fifo");
+  const std::string key = LibraryKey(*artifact);
+  fs::remove(key);
+  ASSERT_EQ(0, mkfifo(key.c_str(), 0600));
+  EXPECT_FALSE(manager_->LoadBundle(artifact.get()));
+  EXPECT_TRUE(LogContains(kLoadComFailed));
 }
 
 TEST_F(ZQEBundleManagerTest, MissingOrUnknownBundleClassStillLoadsTheLibrary) {
