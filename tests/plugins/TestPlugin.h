@@ -6,6 +6,7 @@
 #ifndef TESTS_PLUGINS_TESTPLUGIN_H_
 #define TESTS_PLUGINS_TESTPLUGIN_H_
 
+#include <cstdio>
 #include <string>
 
 #include "dlcom/unknown.h"
@@ -55,6 +56,8 @@ inline constexpr ZQGUID CLSID_GreetingBundle =
 inline constexpr ZQGUID CLSID_Greeter =
     by::GuidFromLiteral("{44C202A8-30DD-46E4-A034-0EFA4B460408}");
 
+inline constexpr char kGreetingIidText[] =
+    "{20978722-4375-4D5E-A6F5-A872BF7CC9F2}";
 inline constexpr char kGreetingBundleClsidText[] =
     "{264C8F68-AA7E-471D-AF3C-B53234E1C93B}";
 inline constexpr char kGreeterClsidText[] =
@@ -113,6 +116,50 @@ inline constexpr char kHangingBundleClsidText[] =
     "{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C42}";
 inline constexpr ZQGUID CLSID_HangingBundle =
     by::GuidFromLiteral("{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C42}");
+
+// The deliberately broken plug-ins (broken_plugin.cc, one library per
+// mode): each has a bundle class and an IGreeting extension class, whose ids
+// BrokenPluginClsidText() gives, and breaks as its mode says. The modes that
+// leave out an entry point are macros too: the preprocessor leaves it out.
+#define ZQ_BROKEN_NO_DLLGETCLASSOBJECT 1
+#define ZQ_BROKEN_NO_DLLCANUNLOADNOW 2
+#define ZQ_BROKEN_NO_DLLREGISTERSERVER 3
+enum BrokenPluginMode : int {
+  kBrokenNoDllGetClassObject = ZQ_BROKEN_NO_DLLGETCLASSOBJECT,
+  kBrokenNoDllCanUnloadNow = ZQ_BROKEN_NO_DLLCANUNLOADNOW,
+  kBrokenNoDllRegisterServer = ZQ_BROKEN_NO_DLLREGISTERSERVER,
+  // DllGetClassObject answers S_OK for the framework factory and stores
+  // nothing.
+  kBrokenNoFrameworkFactory = 4,
+  // DllGetClassObject throws when the kit asks for the framework factory.
+  kBrokenLoadThrows = 5,
+  // Loads; DllGetClassObject fails (E_FAIL, nothing stored) for the classes.
+  kBrokenNoClassFactories = 6,
+  // The class factories answer S_OK and hand back no object.
+  kBrokenNullObjects = 7,
+  // Creating an object of either class throws (from init_class).
+  kBrokenFactoriesThrow = 8,
+  kBrokenBundleInitializeThrows = 9,
+  kBrokenExtensionInitializationThrows = 10,
+  // The extension answers IZQBaseExtension but not IGreeting.
+  kBrokenExtensionWithoutPointInterface = 11,
+};
+inline constexpr int kBrokenPluginModes = 11;
+
+// The class id text of the bundle class (or, with `bundle` false, of the
+// extension class) of the broken plug-in of `mode`.
+inline std::string BrokenPluginClsidText(int mode, bool bundle) {
+  char text[39];
+  std::snprintf(text, sizeof(text), "{%08X-0000-4000-8000-%012X}",
+                bundle ? 0xB0B0B0B0u : 0xE0E0E0E0u,
+                static_cast<unsigned>(mode));
+  return text;
+}
+
+// The broken plug-in of `mode`, inside ZQ_TEST_PLUGIN_DIR.
+inline std::string BrokenPluginFile(int mode) {
+  return "zq_test_plugin_broken_" + std::to_string(mode) + ".so";
+}
 
 // File names inside ZQ_TEST_PLUGIN_DIR.
 inline constexpr char kGoodPluginFile[] = "zq_test_plugin_good.so";
