@@ -4,7 +4,8 @@
 // documented message, nothing crashes, and the working plug-in is served as
 // if the others were not there. Run with the MD5 switch off and on (then
 // each library matches its manifest's digest, and the load goes through the
-// descriptor that was hashed).
+// descriptor that was hashed). In-process classes whose creator or
+// initialisation throws are dropped the same way.
 
 #include <elf.h>
 
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,9 +22,12 @@
 #include <gtest/gtest.h>
 
 #include "ZQExtensionKit/ZQExtensionKit.h"
+#include "ZQExtensionKit/extension/ZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
+#include "dlcom/comobject.h"
 #include "dlcom/comsentry.h"
+#include "dlcom/guidstring.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
@@ -232,6 +237,85 @@ TEST_F(BrokenPluginsTest, EachFailsAloneWithItsMessage) {
                 greetings);
     });
   }
+}
+
+// In-process classes, registered by the host.
+class InProcessGreeter : public IGreeting, public ZQBaseExtension {
+ public:
+  BY_INTERFACES(IGreeting, IZQBaseExtension)
+  HRESULT Initialization() override {
+    if (throws_)
+      throw std::runtime_error("initialisation failed");
+    return S_OK;
+  }
+  std::string Greet(const std::string& name) override {
+    return "Hi, " + name + "!";
+  }
+  bool throws_ = false;
+};
+
+InstanceCreateFunction InProcessCreator(bool initialization_throws) {
+  return [initialization_throws](const std::string& iid, const std::string&,
+                                 void** ppv) {
+    by::CComObjectScopedPtr<InProcessGreeter> object;
+    if (by::CComObject<InProcessGreeter>::CreateInstance(object.pp()) != S_OK)
+      return false;
+    object->throws_ = initialization_throws;
+    return object->QueryInterface(S2GUIDA(iid.c_str(), true), ppv) == S_OK;
+  };
+}
+
+TEST_F(BrokenPluginsTest, InProcessClassesThatThrowAreDroppedAlone) {
+  constexpr char kThrowingCreator[] = "{C0C0C0C0-0000-4000-8000-000000000001}";
+  constexpr char kThrowingInit[] = "{C0C0C0C0-0000-4000-8000-000000000002}";
+  constexpr char kGood[] = "{C0C0C0C0-0000-4000-8000-000000000003}";
+  test::InstallationSandbox sandbox;
+  sandbox.WriteAdapterMapping("{}");
+  sandbox.WriteConfig(R"({"artifacts": ["in-process"]})");
+  std::string extensions;
+  for (const char* clsid : {kThrowingCreator, kThrowingInit, kGood}) {
+    extensions += std::string(extensions.empty() ? "" : ", ") + R"({"id": ")" +
+                  clsid + R"(", "clsid": ")" + clsid +
+                  R"(", "isSingleton": false})";
+  }
+  sandbox.WriteManifest("in-process",
+                        R"({"id": "in-process", "extensionPoints": [
+                             {"id": "in-process", "iid": ")" +
+                            std::string(kGreetingIidText) +
+                            R"(", "extensions": [)" + extensions + "]}]}");
+  sandbox.Run([&] {
+    ZQExtensionKit::InitSDK();
+    ZQExtensionManager* manager = ZQExtensionManager::GetInstance();
+    ASSERT_TRUE(manager->RegisterExtension(
+        [](const std::string&, const std::string&, void**) -> bool {
+          throw std::runtime_error("creator failed");
+        },
+        kThrowingCreator, false));
+    ASSERT_TRUE(manager->RegisterExtension(InProcessCreator(true),
+                                           kThrowingInit, false));
+    ASSERT_TRUE(
+        manager->RegisterExtension(InProcessCreator(false), kGood, false));
+    ASSERT_TRUE(manager->Load());
+
+    std::vector<void*> extensions;
+    ASSERT_TRUE(manager->GetExtensionList("in-process", extensions));
+    ASSERT_EQ(1u, extensions.size());
+    by::com_ptr<IGreeting> greeting;
+    greeting.attach(static_cast<IGreeting*>(extensions[0]));
+    EXPECT_EQ("Hi, host!", greeting->Greet("host"));
+    EXPECT_TRUE(
+        LogContains("object container impl - create object instance by "
+                    "creator failed, because of instance creator execute "
+                    "failed"));
+    EXPECT_TRUE(
+        LogContains("extension manager impl - create extension instance from "
+                    "registry failed, because of create object instance "
+                    "failed"));
+    EXPECT_TRUE(
+        LogContains("extension manager impl - create extension instance from "
+                    "registry failed, because of extension initialization "
+                    "failed"));
+  });
 }
 
 }  // namespace
