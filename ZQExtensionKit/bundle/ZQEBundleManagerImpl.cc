@@ -115,11 +115,11 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
   const bool loadable = verified_file
                             ? IsLoadableLibraryFile(verified_file->descriptor())
                             : IsLoadableLibraryFile(key);
+  // A library that throws from its class-object entry point has not
+  // loaded: `loaded` is then never set.
   BOOL loaded = FALSE;
-  if (loadable &&
-      !CallForeignCode([&] { loaded = loader->LoadCom(load_path.c_str()); })) {
-    loaded = FALSE;  // It threw from its class-object entry point.
-  }
+  if (loadable)
+    CallForeignCode([&] { loaded = loader->LoadCom(load_path.c_str()); });
   if (!loaded) {
     // A refused library is closed again. The loader would otherwise keep a
     // library that lacks an entry point open, and the extension manager,

@@ -47,11 +47,12 @@ class ZQEBundleManagerImpl final : public IZQEBundleManager {
   bool SetBundleObject(const std::string& clsid, void* ppv);
 
  private:
-  // LoadBundle() from the verification on, for the library file at `key`
-  // (an existing file inside the artifact's package). `verified_file` is
-  // that file opened and hashed, when the MD5 switch is on, or null: with
-  // it, its digest is checked and the library is loaded through its
-  // descriptor, so that what was checked is what is loaded.
+  // What LoadBundle() does after its path checks, for the library file at
+  // `key` (an existing file inside the artifact's package). `verified_file`
+  // is that file already opened and hashed when the MD5 switch is on (by
+  // LoadBundle, or ahead of it on any thread), or null: with it, its digest
+  // is checked and the library is loaded through its descriptor, so that
+  // what was checked is what is loaded.
   bool LoadLibraryAndBundle(Artifact* artifact,
                             const std::string& key,
                             ZQEHashedFile* verified_file);
