@@ -35,7 +35,10 @@ build/default/build.ninja: Makefile | deps
 build: build/default/build.ninja
 	cmake --build build/default -j $(JOBS)
 
-demo: build/default/build.ninja
+# Configures again first (a second or so), so a tree configured elsewhere
+# still assembles the installation where the host is run from.
+demo: | deps
+	cmake -S . -B build/default $(GENERATOR) $(CMAKE_COMMON) $(DEFAULT_CONFIG) > /dev/null
 	cmake --build build/default -j $(JOBS) --target zq_demo
 	@echo
 	build/demo/zq-demo

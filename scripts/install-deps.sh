@@ -17,6 +17,7 @@ packages=(
   clang               # second compiler, libFuzzer
   libclang-rt-dev     # sanitizer and libFuzzer runtimes for clang
   pkgconf             # a test builds a host with the installed SDK's .pc file
+  valgrind            # a test runs the demo under memcheck
 )
 
 missing=()
