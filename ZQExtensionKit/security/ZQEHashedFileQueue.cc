@@ -1,0 +1,147 @@
+#include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
+
+#include <sched.h>
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+#include <utility>
+
+namespace zqextensionkit {
+
+namespace {
+
+// Enough files ahead of the caller to keep every thread busy while the
+// caller works through one, with files of different sizes; few enough
+// that a large installation holds a handful of descriptors, not one per
+// library.
+constexpr size_t kFilesOpenPerThread = 4;
+constexpr size_t kMaxFilesOpen = 64;
+
+// The cores this process may run on (its affinity mask), or, when that
+// cannot be read, the cores online.
+size_t UsableCores() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof(set), &set) == 0 && CPU_COUNT(&set) > 0)
+    return static_cast<size_t>(CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Open() of `path`; a file whose opening threw (it only allocates) is one
+// that could not be hashed.
+ZQEHashedFile OpenAndHash(const std::string& path) {
+  try {
+    return ZQEHashedFile::Open(path);
+  } catch (const std::exception&) {
+    return ZQEHashedFile();
+  }
+}
+
+}  // namespace
+
+// static
+size_t ZQEHashedFileQueue::ThreadsFor(size_t setting, size_t files) {
+  const size_t cores = UsableCores();
+  const size_t allowed = setting == 0 ? cores : std::min(setting, cores);
+  return std::max<size_t>(1, std::min(allowed, files));
+}
+
+ZQEHashedFileQueue::ZQEHashedFileQueue(std::vector<std::string> paths,
+                                       size_t threads)
+    : slots_(paths.size()),
+      window_(std::clamp<size_t>(
+          std::min(threads, kMaxFilesOpen) * kFilesOpenPerThread,
+          1,
+          kMaxFilesOpen)) {
+  for (size_t i = 0; i < paths.size(); ++i)
+    slots_[i].path = std::move(paths[i]);
+  if (threads < 2)
+    return;
+  threads = std::min(threads, window_);
+  for (size_t i = 0; i < threads; ++i) {
+    try {
+      threads_.emplace_back([this] { Work(); });
+    } catch (const std::system_error&) {
+      break;  // The threads started, or Get(), do the rest.
+    }
+  }
+}
+
+ZQEHashedFileQueue::~ZQEHashedFileQueue() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  changed_.notify_all();
+  for (std::thread& thread : threads_)
+    thread.join();
+}
+
+ZQEHashedFile* ZQEHashedFileQueue::Get(size_t index) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  Slot& slot = slots_[index];
+  if (slot.state == State::kWaiting) {
+    // Not started by a thread (the window may be held by files the caller
+    // keeps): the caller never waits for a file nobody will hash.
+    slot.state = State::kHashing;
+    ++open_;
+    Hash(index, lock);
+  }
+  changed_.wait(lock, [&slot] { return slot.state != State::kHashing; });
+  return slot.state == State::kHashed ? &slot.file : nullptr;
+}
+
+void ZQEHashedFileQueue::Release(size_t index) {
+  ZQEHashedFile closing;
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    Slot& slot = slots_[index];
+    changed_.wait(lock, [&slot] { return slot.state != State::kHashing; });
+    if (slot.state == State::kReleased)
+      return;
+    if (slot.state == State::kHashed) {
+      closing = std::move(slot.file);
+      --open_;
+    }
+    slot.state = State::kReleased;
+  }
+  changed_.notify_all();
+  // `closing` closes its descriptor here, outside the lock.
+}
+
+void ZQEHashedFileQueue::Work() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  while (true) {
+    changed_.wait(lock, [this] {
+      return stopping_ || !FindWaiting() || open_ < window_;
+    });
+    if (stopping_ || !FindWaiting())
+      return;
+    const size_t index = next_++;
+    slots_[index].state = State::kHashing;
+    ++open_;
+    Hash(index, lock);
+  }
+}
+
+bool ZQEHashedFileQueue::FindWaiting() {
+  while (next_ < slots_.size() && slots_[next_].state != State::kWaiting)
+    ++next_;
+  return next_ < slots_.size();
+}
+
+void ZQEHashedFileQueue::Hash(size_t index,
+                              std::unique_lock<std::mutex>& lock) {
+  // The path is never written after construction; the slot's state keeps
+  // everybody else away from its file meanwhile.
+  const std::string& path = slots_[index].path;
+  lock.unlock();
+  ZQEHashedFile file = OpenAndHash(path);
+  lock.lock();
+  slots_[index].file = std::move(file);
+  slots_[index].state = State::kHashed;
+  changed_.notify_all();
+}
+
+}  // namespace zqextensionkit
