@@ -3,6 +3,8 @@
 // their bundle objects, and hands out the cached loader of each library file.
 //
 // The virtual operations keep the order below: callers are built against it.
+// Operations added later come after the destructor, so that the earlier ones
+// keep their places.
 //
 // Ownership, failure and threads: see ZQEBundleManager.h, the facade that
 // callers use, for each operation's contract.
@@ -11,6 +13,7 @@
 #define ZQEXTENSIONKIT_BUNDLE_IZQEBUNDLEMANAGER_H_
 
 #include <string>
+#include <vector>
 
 #include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
 #include "dlcom/loadcom.h"
@@ -26,6 +29,8 @@ class ZQEXTENSIONKIT_EXPORT IZQEBundleManager {
   virtual bool ComLoaderIsExist(const std::string& key) = 0;
 
   virtual ~IZQEBundleManager() = default;
+
+  virtual bool LoadBundles(const std::vector<Artifact*>& artifacts) = 0;
 };
 
 }  // namespace zqextensionkit

@@ -32,6 +32,11 @@ bool ZQEBundleManager::LoadBundle(Artifact* artifact) {
   return impl && impl->LoadBundle(artifact);
 }
 
+bool ZQEBundleManager::LoadBundles(const std::vector<Artifact*>& artifacts) {
+  std::shared_ptr<IZQEBundleManager> impl = impl_;
+  return impl && impl->LoadBundles(artifacts);
+}
+
 bool ZQEBundleManager::GetComLoader(const std::string& key,
                                     CComLoader** loader) {
   std::shared_ptr<IZQEBundleManager> impl = impl_;

@@ -17,6 +17,19 @@
 // next LoadBundle. Creating the bundle object may fail without failing the
 // load.
 //
+// LoadBundles(artifacts) is LoadBundle of each artifact in list order, with
+// the same results and the same messages in the same order, and true when
+// every one answered true. With the MD5 switch on, the entry libraries are
+// opened and hashed ahead of their loads on a few threads (as many as the
+// extension manager's GetLibFileVerifyThreads() allows: 0 is one per core;
+// never more than the cores or the libraries, and none for a single
+// library), a handful of files ahead at most; each library is then loaded,
+// in order, through the descriptor that was hashed. A library file is
+// hashed once however many artifacts name it, and a file that LoadBundle
+// would not open (a library already loaded, an entry refused by the path
+// rules) is not opened. The threads log nothing and are joined before
+// LoadBundles returns. With the switch off it is a plain loop.
+//
 // GetComLoader(key) hands out the cached loader of the library file whose
 // path text is `key` (as LoadBundle built it: package directory, "/", entry
 // library), creating and caching an unloaded loader for a new key; it never
@@ -44,11 +57,13 @@
 // initialze bundle entry failed"), and the library stays loaded.
 //
 // Threads: GetComLoader and ComLoaderIsExist may be called from any thread.
-// LoadBundle holds no lock across its steps: load bundles from one thread
-// (the extension manager's Load does), before other threads create instances
-// through the loaders. Initialize() and UnInitialize() take no lock: the host
-// calls them before other threads use the kit and never while calls are in
-// flight.
+// LoadBundle and LoadBundles hold no lock across their steps: load bundles
+// from one thread (the extension manager's Load does), before other threads
+// create instances through the loaders. Plug-in code (a library's
+// initialisers, DllGetClassObject, the bundle's factory and Initialize())
+// runs on the calling thread, in list order. Initialize() and UnInitialize()
+// take no lock: the host calls them before other threads use the kit and never
+// while calls are in flight.
 //
 //   ZQEBundleManager* bundles = ZQEBundleManager::GetInstance();
 //   bundles->Initialize(ZQEBundleManagerCreator::Create());
@@ -64,6 +79,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "ZQExtensionKit/bundle/IZQEBundleManager.h"
 #include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
@@ -94,6 +110,7 @@ class ZQEXTENSIONKIT_EXPORT ZQEBundleManager final : public IZQEBundleManager {
   bool LoadBundle(Artifact* artifact) override;
   bool GetComLoader(const std::string& key, CComLoader** loader) override;
   bool ComLoaderIsExist(const std::string& key) override;
+  bool LoadBundles(const std::vector<Artifact*>& artifacts) override;
 
  private:
   friend struct base::DefaultSingletonTraits<ZQEBundleManager>;

@@ -12,6 +12,7 @@
 #include "ZQExtensionKit/security/ZQEExtensionLibFileVerifyImpl.h"
 #include "ZQExtensionKit/security/ZQEExtensionSignVerify.h"
 #include "ZQExtensionKit/security/ZQEHashedFile.h"
+#include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "dlcom/guidstring.h"
@@ -40,29 +41,130 @@ ZQEBundleManagerImpl::~ZQEBundleManagerImpl() {
   loaders.clear();
 }
 
+// The entry libraries of one LoadBundles() call, opened and hashed ahead of
+// their loads by a ZQEHashedFileQueue: each library file once, however many
+// artifacts name it, and closed as soon as no later artifact can need it.
+class ZQEBundleManagerImpl::HashedLibraries {
+ public:
+  // `keys[i]` is the library key of artifact i, or empty when loading that
+  // artifact hashes no file. `threads_setting` bounds the threads as
+  // ZQEHashedFileQueue::ThreadsFor() reads it.
+  HashedLibraries(const std::vector<std::string>& keys, size_t threads_setting)
+      : file_of_(keys.size(), kNone) {
+    std::vector<std::string> paths;
+    for (size_t i = 0; i < keys.size(); ++i) {
+      if (keys[i].empty())
+        continue;
+      auto [entry, added] = index_.try_emplace(keys[i], paths.size());
+      if (added) {
+        paths.push_back(keys[i]);
+        last_use_.push_back(i);
+      }
+      file_of_[i] = entry->second;
+      last_use_[entry->second] = i;
+    }
+    const size_t threads =
+        ZQEHashedFileQueue::ThreadsFor(threads_setting, paths.size());
+    queue_ = std::make_unique<ZQEHashedFileQueue>(std::move(paths), threads);
+  }
+
+  // The library file at `key`, opened and hashed (waiting for it if need
+  // be), or null when it was not hashed ahead.
+  ZQEHashedFile* Find(const std::string& key) {
+    auto entry = index_.find(key);
+    return entry == index_.end() ? nullptr : queue_->Get(entry->second);
+  }
+
+  // Artifact `artifact` is done with. Its library file is closed when no
+  // later artifact names it, or when the library is loaded now: a later
+  // artifact naming it then finds it loaded and opens nothing.
+  void Done(size_t artifact, bool library_loaded) {
+    const size_t file = file_of_[artifact];
+    if (file != kNone && (library_loaded || last_use_[file] == artifact))
+      queue_->Release(file);
+  }
+
+ private:
+  static constexpr size_t kNone = static_cast<size_t>(-1);
+
+  std::map<std::string, size_t> index_;  // key -> file in the queue
+  std::vector<size_t> file_of_;          // artifact -> file, or kNone
+  std::vector<size_t> last_use_;         // file -> last artifact naming it
+  std::unique_ptr<ZQEHashedFileQueue> queue_;
+};
+
 bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
-  ZQELogService* log = ZQELogService::GetInstance();
-  if (!artifact) {
-    log->LogMessage(
-        0, "Bundle Loader - load bundle failed, because of artifact is null");
-    return false;
+  return LoadBundleUsing(artifact, nullptr);
+}
+
+bool ZQEBundleManagerImpl::LoadBundles(
+    const std::vector<Artifact*>& artifacts) {
+  ZQExtensionManager* switches = ZQExtensionManager::GetInstance();
+  std::vector<std::string> keys(artifacts.size());
+  std::unique_ptr<HashedLibraries> hashed;
+  if (switches->GetLibFileVerifyEnable()) {
+    // The files the loads below hash: the entry library of each artifact
+    // that has one inside its package and is not loaded yet.
+    for (size_t i = 0; i < artifacts.size(); ++i) {
+      std::string key;
+      if (FindEntryLibrary(artifacts[i], &key) == EntryLibrary::kFound &&
+          !IsLibraryLoaded(key)) {
+        keys[i] = std::move(key);
+      }
+    }
+    hashed = std::make_unique<HashedLibraries>(
+        keys, switches->GetLibFileVerifyThreads());
   }
+  bool all_loaded = true;
+  for (size_t i = 0; i < artifacts.size(); ++i) {
+    all_loaded = LoadBundleUsing(artifacts[i], hashed.get()) && all_loaded;
+    if (hashed)
+      hashed->Done(i, !keys[i].empty() && IsLibraryLoaded(keys[i]));
+  }
+  // `hashed` joins its threads and closes what is left open here.
+  return all_loaded;
+}
+
+// static
+ZQEBundleManagerImpl::EntryLibrary ZQEBundleManagerImpl::FindEntryLibrary(
+    Artifact* artifact,
+    std::string* key) {
+  if (!artifact)
+    return EntryLibrary::kNoArtifact;
   const base::FilePath root_path = artifact->GetRootPath();
-  if (!base::PathExists(root_path)) {
-    log->LogMessage(
-        0,
-        "Bundle Loader - load bundle failed, because of root path not exist");
-    return false;
-  }
+  if (!base::PathExists(root_path))
+    return EntryLibrary::kNoRootPath;
   base::FilePath dll_file_path;
   if (!GetEntryLibraryPath(root_path, artifact->GetBinFilePath(),
                            &dll_file_path)) {
-    log->LogMessage(0,
-                    "Bundle Loader - load bundle failed, because of library "
-                    "file path not exist or empty");
-    return false;
+    return EntryLibrary::kRefused;
   }
-  const std::string key = dll_file_path.value();
+  *key = dll_file_path.value();
+  return EntryLibrary::kFound;
+}
+
+bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
+                                           HashedLibraries* hashed) {
+  ZQELogService* log = ZQELogService::GetInstance();
+  std::string key;
+  switch (FindEntryLibrary(artifact, &key)) {
+    case EntryLibrary::kNoArtifact:
+      log->LogMessage(
+          0, "Bundle Loader - load bundle failed, because of artifact is null");
+      return false;
+    case EntryLibrary::kNoRootPath:
+      log->LogMessage(
+          0,
+          "Bundle Loader - load bundle failed, because of root path not exist");
+      return false;
+    case EntryLibrary::kRefused:
+      log->LogMessage(0,
+                      "Bundle Loader - load bundle failed, because of library "
+                      "file path not exist or empty");
+      return false;
+    case EntryLibrary::kFound:
+      break;
+  }
   if (ComLoaderIsExist(key) && IsLibraryLoaded(key)) {
     log->LogMessage(0, "Bundle Loader - bundle has been loaded");
     return true;
@@ -70,6 +172,8 @@ bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
 
   if (!ZQExtensionManager::GetInstance()->GetLibFileVerifyEnable())
     return LoadLibraryAndBundle(artifact, key, nullptr);
+  if (ZQEHashedFile* hashed_file = hashed ? hashed->Find(key) : nullptr)
+    return LoadLibraryAndBundle(artifact, key, hashed_file);
   ZQEHashedFile library_file = ZQEHashedFile::Open(key);
   return LoadLibraryAndBundle(artifact, key, &library_file);
 }

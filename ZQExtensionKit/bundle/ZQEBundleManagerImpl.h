@@ -13,6 +13,7 @@
 #include <mutex>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "ZQExtensionKit/bundle/IZQEBundle.h"
 #include "ZQExtensionKit/bundle/IZQEBundleManager.h"
@@ -35,6 +36,7 @@ class ZQEBundleManagerImpl final : public IZQEBundleManager {
   bool LoadBundle(Artifact* artifact) override;
   bool GetComLoader(const std::string& key, CComLoader** loader) override;
   bool ComLoaderIsExist(const std::string& key) override;
+  bool LoadBundles(const std::vector<Artifact*>& artifacts) override;
 
   // The bundle object cached under `clsid`, as its by::IBaseUnknown pointer
   // and without a reference for the caller: it stays valid while the manager
@@ -47,6 +49,17 @@ class ZQEBundleManagerImpl final : public IZQEBundleManager {
   bool SetBundleObject(const std::string& clsid, void* ppv);
 
  private:
+  // The entry libraries of one LoadBundles() call, hashed ahead.
+  class HashedLibraries;
+
+  // Where an artifact's entry library lies, or why it has none.
+  enum class EntryLibrary { kNoArtifact, kNoRootPath, kRefused, kFound };
+  // Stores the key of `artifact`'s entry library (its path text) in *key
+  // when it has one. Logs nothing.
+  static EntryLibrary FindEntryLibrary(Artifact* artifact, std::string* key);
+  // LoadBundle(), taking the library's opened and hashed file from
+  // `hashed` when it holds one (null: nothing was hashed ahead).
+  bool LoadBundleUsing(Artifact* artifact, HashedLibraries* hashed);
   // What LoadBundle() does after its path checks, for the library file at
   // `key` (an existing file inside the artifact's package). `verified_file`
   // is that file already opened and hashed when the MD5 switch is on (by

@@ -3,7 +3,9 @@
 // holds the two plug-in verification switches.
 //
 // The virtual operations keep the order below: hosts call through this
-// interface, so it is the layout they were built against.
+// interface, so it is the layout they were built against. Operations added
+// later come after the destructor, so that the earlier ones keep their
+// places.
 //
 // Ownership, failure and threads: see ZQExtensionManager.h, the facade that
 // hosts call, for each operation's contract.
@@ -11,6 +13,7 @@
 #ifndef ZQEXTENSIONKIT_EXTENSION_IZQEXTENSIONMANAGER_H_
 #define ZQEXTENSIONKIT_EXTENSION_IZQEXTENSIONMANAGER_H_
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,9 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
       const FetchExtensionAuthInfoCallback& callback) = 0;
 
   virtual ~IZQExtensionManager() = default;
+
+  virtual size_t GetLibFileVerifyThreads() = 0;
+  virtual void SetLibFileVerifyThreads(size_t threads) = 0;
 };
 
 }  // namespace zqextensionkit

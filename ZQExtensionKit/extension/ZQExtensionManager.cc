@@ -165,4 +165,17 @@ void ZQExtensionManager::SetFetchExtensionAuthInfoCallback(
           callback);
 }
 
+size_t ZQExtensionManager::GetLibFileVerifyThreads() {
+  return Forward(&IZQExtensionManager::GetLibFileVerifyThreads,
+                 "extension manager get lib file verify threads failed, "
+                 "because of extension manager impl is null");
+}
+
+void ZQExtensionManager::SetLibFileVerifyThreads(size_t threads) {
+  Forward(&IZQExtensionManager::SetLibFileVerifyThreads,
+          "extension manager set lib file verify threads failed, because of "
+          "extension manager impl is null",
+          threads);
+}
+
 }  // namespace zqextensionkit

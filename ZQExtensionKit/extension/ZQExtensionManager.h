@@ -10,7 +10,13 @@
 // library load check the file's MD5 against its manifest, and
 // SetSignVerifyEnable(true) adds the signature check behind it (it has no
 // effect while the MD5 check is off). Both switches are off until the host
-// turns them on.
+// turns them on. With the MD5 check on, Load() hashes the libraries on a
+// few threads of its own, ahead of loading them one by one in the
+// configuration's order; SetLibFileVerifyThreads(n) bounds those threads
+// (0, the default: one per core; 1: none, each library is hashed on the
+// calling thread just before its load). The threads run only the reading
+// and hashing of the files, log nothing, and are joined before Load()
+// returns; what Load() loads and logs is the same for every bound.
 //
 // The facade forwards each operation to the implementation installed with
 // Initialize() and returns its result.
@@ -123,6 +129,13 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   bool SetDebugModeEnable(bool enable) override;
   void SetFetchExtensionAuthInfoCallback(
       const FetchExtensionAuthInfoCallback& callback) override;
+  // The most threads Load() hashes libraries on when the MD5 check is on:
+  // 0 (the default) is one per core. Whatever the setting, Load() starts no
+  // more threads than there are cores this process may run on, or
+  // libraries to hash, and none for one library. The setting reads 0 with
+  // no implementation installed.
+  size_t GetLibFileVerifyThreads() override;
+  void SetLibFileVerifyThreads(size_t threads) override;
 
  private:
   friend struct base::DefaultSingletonTraits<ZQExtensionManager>;

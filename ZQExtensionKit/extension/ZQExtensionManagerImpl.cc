@@ -104,13 +104,14 @@ void ZQExtensionManagerImpl::SetFoundationVersion(const std::string& version) {
 bool ZQExtensionManagerImpl::Load() {
   ZQEConfigurationManager* config = ZQEConfigurationManager::GetInstance();
   const bool loaded = config->LoadAllExtensionInfos();
-  // Whatever the load reported, every artifact it kept gets its library: one
-  // library that fails does not stop the others.
+  // Whatever the load reported, every artifact it kept gets its library, in
+  // list order: one library that fails does not stop the others. With the
+  // MD5 check on, the libraries are hashed ahead on up to
+  // libFileVerifyThreads_ threads, which the bundle manager reads back
+  // through the facade.
   std::vector<Artifact*> artifacts;
   config->GetAllArtifacts(artifacts);
-  ZQEBundleManager* bundles = ZQEBundleManager::GetInstance();
-  for (Artifact* artifact : artifacts)
-    bundles->LoadBundle(artifact);
+  ZQEBundleManager::GetInstance()->LoadBundles(artifacts);
   return loaded;
 }
 
@@ -465,6 +466,14 @@ void ZQExtensionManagerImpl::SetFetchExtensionAuthInfoCallback(
     const FetchExtensionAuthInfoCallback& callback) {
   ZQEConfigurationManager::GetInstance()->SetFetchExtensionAuthInfoCallback(
       callback);
+}
+
+size_t ZQExtensionManagerImpl::GetLibFileVerifyThreads() {
+  return libFileVerifyThreads_;
+}
+
+void ZQExtensionManagerImpl::SetLibFileVerifyThreads(size_t threads) {
+  libFileVerifyThreads_ = threads;
 }
 
 }  // namespace zqextensionkit

@@ -1,6 +1,7 @@
 // ZQExtensionManagerImpl: the kit's extension manager (see ZQExtensionManager.h
 // for the contract of each operation). It keeps only the two verification
-// switches: extension records live in the configuration manager, libraries
+// switches and the bound on the threads that hash libraries during Load():
+// extension records live in the configuration manager, libraries
 // and bundle objects in the bundle manager, singletons in the object
 // container, and every other instance belongs to its caller.
 //
@@ -58,6 +59,8 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   bool SetDebugModeEnable(bool enable) override;
   void SetFetchExtensionAuthInfoCallback(
       const FetchExtensionAuthInfoCallback& callback) override;
+  size_t GetLibFileVerifyThreads() override;
+  void SetLibFileVerifyThreads(size_t threads) override;
 
  private:
   // Creates the instance `extensionInfo` describes and stores its extension
@@ -75,6 +78,8 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
 
   bool enableLibFileVerify_ = false;
   bool enableSignVerify_ = false;
+  // 0: one per core.
+  size_t libFileVerifyThreads_ = 0;
 };
 
 }  // namespace zqextensionkit

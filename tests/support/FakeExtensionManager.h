@@ -1,7 +1,8 @@
 // Test support: a stand-in extension manager implementation to install in
 // the ZQExtensionManager facade.
 //
-// It holds the two verification switches (off at first), records the name of
+// It holds the two verification switches (off at first) and the bound on
+// the verification threads (0 at first), records the name of
 // every operation called on it, in order, and answers every other operation
 // with `result` (true unless a test says otherwise), without doing anything.
 // Tests that need an operation to do more set `on_call`, which runs at the
@@ -93,6 +94,14 @@ class FakeExtensionManager : public IZQExtensionManager {
     Record(std::string("SetFetchExtensionAuthInfoCallback(") +
            (callback ? "callback" : "empty") + ")");
   }
+  size_t GetLibFileVerifyThreads() override {
+    Record("GetLibFileVerifyThreads");
+    return lib_file_verify_threads;
+  }
+  void SetLibFileVerifyThreads(size_t threads) override {
+    Record("SetLibFileVerifyThreads(" + std::to_string(threads) + ")");
+    lib_file_verify_threads = threads;
+  }
 
   // The names of the operations called so far, with their arguments.
   std::vector<std::string> calls() const {
@@ -102,6 +111,7 @@ class FakeExtensionManager : public IZQExtensionManager {
 
   bool lib_file_verify = false;
   bool sign_verify = false;
+  size_t lib_file_verify_threads = 0;
   bool result = true;
   std::function<void(const std::string& call)> on_call;
 
