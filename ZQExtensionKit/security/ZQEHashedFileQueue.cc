@@ -1,5 +1,6 @@
 #include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -111,6 +112,7 @@ void ZQEHashedFileQueue::Release(size_t index) {
 }
 
 void ZQEHashedFileQueue::Work() {
+  pthread_setname_np(pthread_self(), kThreadName);
   std::unique_lock<std::mutex> lock(mutex_);
   while (true) {
     changed_.wait(lock, [this] {

@@ -23,7 +23,9 @@
 //
 // Threads: one thread uses the queue (Get, Release and the destructor). The
 // destructor stops the queue's threads and joins them: a file being hashed
-// is finished, none is started after. No thread outlives the queue.
+// is finished, none is started after. No thread outlives the queue. The
+// queue's threads are named kThreadName, so that a debugger, top or a test
+// can tell them apart.
 //
 //   ZQEHashedFileQueue queue(paths, ZQEHashedFileQueue::ThreadsFor(0, n));
 //   for (size_t i = 0; i < queue.size(); ++i) {
@@ -50,6 +52,8 @@ namespace zqextensionkit {
 
 class ZQEHashedFileQueue {
  public:
+  static constexpr char kThreadName[] = "zq-libverify";
+
   // The number of threads worth starting for `files` files when the host
   // allows `setting` threads (0: one per core): at most one per core this
   // process may run on and one per file, at least one.

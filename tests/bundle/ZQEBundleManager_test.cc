@@ -4,7 +4,6 @@
 
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
 
-#include <dlfcn.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -28,6 +27,7 @@
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/FakeExtensionManager.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/ScopedTempDir.h"
 
 namespace zqextensionkit {
@@ -54,14 +54,7 @@ std::string PluginPath(const char* file) {
   return std::string(ZQ_TEST_PLUGIN_DIR) + "/" + file;
 }
 
-// True while the process has the library at `path` loaded.
-bool IsMapped(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-  if (handle == nullptr)
-    return false;
-  dlclose(handle);
-  return true;
-}
+using test::IsMapped;
 
 // How often `action` wrote the loader's "CComLoader->LoadCom" trace line.
 int LoadComCalls(const std::function<void()>& action) {

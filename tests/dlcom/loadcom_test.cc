@@ -1,13 +1,12 @@
 #include "dlcom/loadcom.h"
 
-#include <dlfcn.h>
-
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "gtest/gtest.h"
 #include "tests/plugins/TestPlugin.h"
+#include "tests/support/ProcessState.h"
 
 namespace {
 
@@ -45,14 +44,7 @@ const std::vector<std::string> kLoadedTraces = {
 const std::vector<std::string> kOpenFailedTraces = {
     "CComLoader->LoadCom", "IImpModuleBase->Load", "CComLoader->Load fuc fail"};
 
-// True while the process has the library at `path` mapped.
-bool IsMapped(const std::string& path) {
-  void* handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_NOLOAD);
-  if (handle == nullptr)
-    return false;
-  dlclose(handle);
-  return true;
-}
+using zqextensionkit::test::IsMapped;
 
 // Closing the library must never leave an entry point pointing into it.
 void ExpectNoEntryPoints(const CComLoader& loader) {

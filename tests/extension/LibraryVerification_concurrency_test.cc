@@ -3,7 +3,6 @@
 // through the queue of hashed files, and every thread is joined before
 // Load() returns.
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -11,10 +10,12 @@
 
 #include "ZQExtensionKit/ZQExtensionKit.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
+#include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/ProcessState.h"
 
 namespace zqextensionkit {
 namespace {
@@ -50,13 +51,8 @@ TEST_F(LibraryVerificationConcurrencyTest, LoadHashesOnThreadsItJoins) {
     ZQExtensionManager* manager = ZQExtensionManager::GetInstance();
     manager->SetLibFileVerifyEnable(true);
     manager->SetLibFileVerifyThreads(0);
-    const auto threads = [] {
-      return std::distance(std::filesystem::directory_iterator("/proc/self/task"),
-                           std::filesystem::directory_iterator());
-    };
-    const auto before = threads();
     ASSERT_TRUE(manager->Load());
-    EXPECT_EQ(before, threads());
+    EXPECT_EQ(0u, test::ThreadsNamed(ZQEHashedFileQueue::kThreadName));
     EXPECT_EQ(static_cast<size_t>(kPackages - 1),
               capture().Count("[SignVerify] Verify lib file md5 success."));
     EXPECT_EQ(1u, capture().Count("Bundle Loader - load bundle failed, because "

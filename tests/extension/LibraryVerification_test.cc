@@ -27,12 +27,14 @@
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/extension/ZQExtensionManagerImpl.h"
+#include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "dlcom/comsentry.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/FileOpenWatch.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/ProcessState.h"
 
 namespace zqextensionkit {
 namespace {
@@ -160,15 +162,6 @@ void WriteInstallation(test::InstallationSandbox* sandbox,
   sandbox->WriteConfig(R"({"artifacts": [)" + list + "]}");
 }
 
-size_t ProcessThreads() {
-  size_t count = 0;
-  for (const auto& entry : fs::directory_iterator("/proc/self/task")) {
-    (void)entry;
-    ++count;
-  }
-  return count;
-}
-
 // What one load left behind.
 struct LoadRecord {
   std::vector<std::string> log;
@@ -208,7 +201,6 @@ class LibraryVerificationTest : public test::LogCaptureTest {
     {
       test::FileOpenWatch watch(library_dirs);
       EXPECT_TRUE(watch.ok());
-      const size_t threads = ProcessThreads();
       ClearLog();
       if (mode.one_by_one) {
         EXPECT_TRUE(config->LoadAllExtensionInfos());
@@ -219,7 +211,8 @@ class LibraryVerificationTest : public test::LogCaptureTest {
       } else {
         EXPECT_TRUE(manager->Load());
       }
-      EXPECT_EQ(threads, ProcessThreads()) << "every thread is joined";
+      EXPECT_EQ(0u, test::ThreadsNamed(ZQEHashedFileQueue::kThreadName))
+          << "every thread is joined";
       record.log = capture().texts();
       record.opens = watch.Opens();
     }
@@ -234,7 +227,8 @@ class LibraryVerificationTest : public test::LogCaptureTest {
         bundles->GetBundleObject(kGreetingBundleClsidText, &object);
     if (bundles->GetBundleObject(kProbeBundleClsidText, &object)) {
       record.probe_bundle_kept = true;
-      by::com_ptr<ITestBundleProbe> probe(static_cast<by::IBaseUnknown*>(object));
+      by::com_ptr<ITestBundleProbe> probe(
+          static_cast<by::IBaseUnknown*>(object));
       record.probe_bundle_initialized = probe->InitializeCalls();
     }
     std::vector<void*> greeters;
@@ -319,8 +313,8 @@ TEST_F(LibraryVerificationTest, HashingAheadLoadsAsTheLoopOfLoadBundles) {
     for (const Listed& a : artifacts)
       expected_outcomes.push_back(a.outcome);
     EXPECT_EQ(expected_outcomes, Outcomes(reference.log));
-    EXPECT_EQ(2, std::count(reference.log.begin(), reference.log.end(),
-                            kCannotHash));
+    EXPECT_EQ(
+        2, std::count(reference.log.begin(), reference.log.end(), kCannotHash));
     EXPECT_TRUE(reference.probe_bundle_kept);
     EXPECT_EQ(1, reference.probe_bundle_initialized);
     EXPECT_TRUE(reference.greeting_bundle_kept);
@@ -350,8 +344,7 @@ TEST_F(LibraryVerificationTest, HashingAheadLoadsAsTheLoopOfLoadBundles) {
     for (const LoadRecord& record : records) {
       for (const auto& [library, loaded] : record.libraries_loaded) {
         if (loaded) {
-          EXPECT_EQ(0u, record.opens_by_second_load.count(library))
-              << library;
+          EXPECT_EQ(0u, record.opens_by_second_load.count(library)) << library;
         }
       }
     }

@@ -17,22 +17,13 @@
 
 #include "ZQExtensionKit/security/ZQEHashedFile.h"
 #include "tests/support/FileOpenWatch.h"
+#include "tests/support/ProcessState.h"
 #include "tests/support/ScopedTempDir.h"
 
 namespace zqextensionkit {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Threads of this process right now.
-size_t ProcessThreads() {
-  size_t count = 0;
-  for (const auto& entry : fs::directory_iterator("/proc/self/task")) {
-    (void)entry;
-    ++count;
-  }
-  return count;
-}
 
 // Descriptors of this process open on files in `dir`.
 size_t DescriptorsOpenIn(const fs::path& dir) {
@@ -126,13 +117,12 @@ TEST_F(ZQEHashedFileQueueTest, KeepsNoMoreThanItsWindowOpen) {
 
 TEST_F(ZQEHashedFileQueueTest, ThreadsAreJoinedWithFilesLeft) {
   const std::vector<std::string> paths = WriteFiles(30);
-  const size_t before = ProcessThreads();
   {
     ZQEHashedFileQueue queue(paths, 4);
     ASSERT_EQ(4u, queue.threads());
     EXPECT_TRUE(queue.Get(5)->ok());
   }
-  EXPECT_EQ(before, ProcessThreads());
+  EXPECT_EQ(0u, test::ThreadsNamed(ZQEHashedFileQueue::kThreadName));
   EXPECT_EQ(0u, DescriptorsOpenIn(temp_.path()));
 }
 
