@@ -1,0 +1,318 @@
+// Start-up with library verification: Load() of an installation of 20
+// plug-in libraries of 5 MiB each (copies of the bundle probe plug-in with
+// distinct bytes appended, each manifest recording the copy's MD5), from a
+// fresh bundle manager each time.
+//
+// - BM_Load_NoVerify: the MD5 switch off, the load without verification.
+// - BM_Load_Verify_OneThread: the switch on, SetLibFileVerifyThreads(1):
+//   each library hashed on the calling thread just before its load.
+// - BM_Load_Verify_ThreadPerCore: the switch on, the default bound (0).
+// - BM_Md5_OneCore: the baseline, a plain EVP loop over the same 20 files
+//   with a 64 KiB buffer on one thread: the single-core MD5 throughput.
+// - BM_HashAhead_OneThread / _ThreadPerCore: the kit's queue alone, opening
+//   and hashing the 20 files in order.
+//
+// After the runs a summary reads the medians (or the single runs): the
+// verification phase of each Load (its time less the load without
+// verification) and the speed-up of the concurrent phase over the one on
+// one thread, against 0.9 x cores; and the concurrent Load against the
+// bound bytes / (cores x single-core MD5 throughput) + the load without
+// verification, against 1.1.
+//
+// The files are written once and stay in the page cache, so the figures
+// measure hashing and loading, not the disk. The kit reads its files beside
+// the running executable, so main() writes the installation into a
+// temporary directory, places this program there and runs it again inside.
+
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+
+#include "ZQExtensionKit/ZQExtensionKit.h"
+#include "ZQExtensionKit/bundle/ZQEBundleManager.h"
+#include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/extension/ZQExtensionManager.h"
+#include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
+#include "ZQExtensionKit/security/ZQEUtility.h"
+#include "tests/plugins/TestPlugin.h"
+#include "tests/support/Installation.h"
+
+namespace {
+
+using zqextensionkit::ZQEBundleManager;
+using zqextensionkit::ZQEBundleManagerImpl;
+using zqextensionkit::ZQEHashedFileQueue;
+using zqextensionkit::ZQExtensionManager;
+using zqextensionkit::test::Installation;
+
+constexpr int kLibraries = 20;
+constexpr size_t kLibrarySize = 5u << 20;
+
+// Set in the child: the installation directory it runs in.
+std::string g_installation_dir;
+
+std::string PackageName(int i) {
+  return "p" + std::to_string(i);
+}
+
+std::string LibraryPath(int i) {
+  return g_installation_dir + "/extensions/" + PackageName(i) + "/lib/lib.so";
+}
+
+std::vector<std::string> LibraryPaths() {
+  std::vector<std::string> paths;
+  for (int i = 0; i < kLibraries; ++i)
+    paths.push_back(LibraryPath(i));
+  return paths;
+}
+
+// The probe plug-in padded to kLibrarySize with bytes of its own for
+// library `i`: the loader ignores what follows the segments it maps.
+std::string PaddedLibrary(const std::string& plugin, int i) {
+  std::string bytes = plugin;
+  unsigned int state = 2654435761u * static_cast<unsigned int>(i + 1);
+  while (bytes.size() < kLibrarySize) {
+    state = state * 1103515245u + 12345u;
+    bytes.push_back(static_cast<char>(state >> 16));
+  }
+  return bytes;
+}
+
+// One Load() from a fresh bundle manager: the previous one (and its
+// libraries) and the previous configuration go while the timer is paused.
+void RunLoad(benchmark::State& state, bool verify, size_t threads) {
+  static const bool started = [] {
+    zqextensionkit::ZQExtensionKit::InitSDK();
+    return true;
+  }();
+  (void)started;
+  ZQExtensionManager* manager = ZQExtensionManager::GetInstance();
+  manager->SetLibFileVerifyEnable(verify);
+  manager->SetLibFileVerifyThreads(threads);
+  for (auto _ : state) {
+    state.PauseTiming();
+    manager->Unload();
+    ZQEBundleManager::GetInstance()->Initialize(
+        std::make_shared<ZQEBundleManagerImpl>());
+    state.ResumeTiming();
+    if (!manager->Load()) {
+      state.SkipWithError("Load failed");
+      break;
+    }
+  }
+  // After the loop the timer has stopped.
+  manager->Unload();
+  ZQEBundleManager::GetInstance()->UnInitialize();
+}
+
+void BM_Load_NoVerify(benchmark::State& state) {
+  RunLoad(state, false, 0);
+}
+BENCHMARK(BM_Load_NoVerify)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_Load_Verify_OneThread(benchmark::State& state) {
+  RunLoad(state, true, 1);
+}
+BENCHMARK(BM_Load_Verify_OneThread)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_Load_Verify_ThreadPerCore(benchmark::State& state) {
+  RunLoad(state, true, 0);
+}
+BENCHMARK(BM_Load_Verify_ThreadPerCore)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_Md5_OneCore(benchmark::State& state) {
+  const std::vector<std::string> paths = LibraryPaths();
+  std::vector<unsigned char> buffer(64 * 1024);
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  for (auto _ : state) {
+    for (const std::string& path : paths) {
+      FILE* file = fopen(path.c_str(), "rb");
+      if (!file) {
+        state.SkipWithError("cannot open a library");
+        break;
+      }
+      EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+      size_t got;
+      while ((got = fread(buffer.data(), 1, buffer.size(), file)) > 0)
+        EVP_DigestUpdate(ctx, buffer.data(), got);
+      unsigned char digest[EVP_MAX_MD_SIZE];
+      unsigned int length = 0;
+      EVP_DigestFinal_ex(ctx, digest, &length);
+      benchmark::DoNotOptimize(digest);
+      fclose(file);
+    }
+  }
+  EVP_MD_CTX_free(ctx);
+  state.SetBytesProcessed(state.iterations() * kLibraries *
+                          static_cast<int64_t>(kLibrarySize));
+}
+BENCHMARK(BM_Md5_OneCore)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void RunHashAhead(benchmark::State& state, size_t setting) {
+  const std::vector<std::string> paths = LibraryPaths();
+  for (auto _ : state) {
+    ZQEHashedFileQueue queue(
+        paths, ZQEHashedFileQueue::ThreadsFor(setting, paths.size()));
+    for (size_t i = 0; i < queue.size(); ++i) {
+      if (!queue.Get(i)->ok()) {
+        state.SkipWithError("cannot hash a library");
+        break;
+      }
+      queue.Release(i);
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * kLibraries *
+                          static_cast<int64_t>(kLibrarySize));
+}
+
+void BM_HashAhead_OneThread(benchmark::State& state) {
+  RunHashAhead(state, 1);
+}
+BENCHMARK(BM_HashAhead_OneThread)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_HashAhead_ThreadPerCore(benchmark::State& state) {
+  RunHashAhead(state, 0);
+}
+BENCHMARK(BM_HashAhead_ThreadPerCore)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+// The console report, keeping each benchmark's median (or its single run)
+// in milliseconds for the summary.
+class SummaryReporter : public benchmark::ConsoleReporter {
+ public:
+  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred)
+        continue;
+      const bool median =
+          run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      const std::string& name = run.run_name.function_name;
+      if (median || (run.run_type == Run::RT_Iteration && !medians_[name]))
+        milliseconds_[name] = run.GetAdjustedRealTime();
+      medians_[name] = medians_[name] || median;
+    }
+  }
+
+  void PrintSummary(std::ostream& out) const {
+    const double no_verify = Get("BM_Load_NoVerify");
+    const double one = Get("BM_Load_Verify_OneThread");
+    const double per_core = Get("BM_Load_Verify_ThreadPerCore");
+    const double md5 = Get("BM_Md5_OneCore");
+    if (no_verify <= 0 || one <= 0 || per_core <= 0 || md5 <= 0)
+      return;  // A filter left one out.
+    const size_t cores = ZQEHashedFileQueue::ThreadsFor(0, kLibraries);
+    const double mib = kLibraries * double(kLibrarySize) / (1 << 20);
+    const double bound = md5 / cores + no_verify;
+    bool medians = false;
+    for (const auto& [name, median] : medians_)
+      medians = medians || median;
+    char text[1024];
+    snprintf(text, sizeof(text),
+             "\nSummary (%s, ms):\n"
+             "  single-core MD5: %.0f MiB/s (%.1f ms for %.0f MiB)\n"
+             "  verification phase (Load less Load without verification): "
+             "one thread %.1f ms, %zu threads %.1f ms\n"
+             "  speed-up of the phase: %.2fx (goal %.2fx: 0.9 x %zu cores)\n"
+             "  Load with %zu threads: %.1f ms; bytes / (cores x MD5) + Load "
+             "without verification = %.1f + %.1f = %.1f ms; ratio %.2fx "
+             "(goal <= 1.10x)\n",
+             medians ? "medians" : "single runs", mib / (md5 / 1000), md5, mib,
+             one - no_verify, cores, per_core - no_verify,
+             (one - no_verify) / (per_core - no_verify), 0.9 * cores, cores,
+             cores, per_core, md5 / cores, no_verify, bound, per_core / bound);
+    out << text << std::flush;
+  }
+
+ private:
+  double Get(const std::string& name) const {
+    auto it = milliseconds_.find(name);
+    return it == milliseconds_.end() ? 0 : it->second;
+  }
+
+  std::map<std::string, double> milliseconds_;
+  std::map<std::string, bool> medians_;
+};
+
+bool WriteInstallation(Installation* installation) {
+  std::ifstream in(
+      std::string(ZQ_TEST_PLUGIN_DIR) + "/" + kBundleProbePluginFile,
+      std::ios::binary);
+  const std::string plugin(std::istreambuf_iterator<char>(in), {});
+  if (plugin.empty())
+    return false;
+  std::string list;
+  for (int i = 0; i < kLibraries; ++i) {
+    const std::string library = PaddedLibrary(plugin, i);
+    std::string md5;
+    zqextensionkit::ZQEUtility_MD5_String(library, md5);
+    const std::string package = PackageName(i);
+    if (!installation->WriteFile("extensions/" + package + "/lib/lib.so",
+                                 library) ||
+        !installation->WriteManifest(
+            package, R"({"id": ")" + package +
+                         R"(", "mainEntry": "lib/lib.so", "libFileMD5": ")" +
+                         md5 + R"(", "BundleClassId": ")" +
+                         kProbeBundleClsidText + R"("})")) {
+      return false;
+    }
+    list += (i ? ", \"" : "\"") + package + "\"";
+  }
+  return installation->WriteAdapterMapping("{}") &&
+         installation->WriteConfig(R"({"artifacts": [)" + list + "]}");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using zqextensionkit::test::kInstallationEnvironmentVariable;
+  if (const char* dir = getenv(kInstallationEnvironmentVariable)) {
+    g_installation_dir = dir;
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+      return 1;
+    // The loader's trace lines (thousands of them) would drown the report:
+    // standard output goes to /dev/null while the benchmarks run, and the
+    // report to what standard output was.
+    fflush(stdout);
+    const int report_fd = dup(STDOUT_FILENO);
+    if (report_fd < 0 || !freopen("/dev/null", "w", stdout))
+      return 1;
+    std::ofstream report("/proc/self/fd/" + std::to_string(report_fd),
+                         std::ios::app);
+    SummaryReporter reporter;
+    reporter.SetOutputStream(&report);
+    reporter.SetErrorStream(&std::cerr);
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    reporter.PrintSummary(report);
+    return 0;
+  }
+
+  Installation installation;
+  if (!installation.ok() || !WriteInstallation(&installation) ||
+      !installation.PlaceExecutable()) {
+    fprintf(stderr, "verification_bench: cannot write the installation: %s\n",
+            installation.error().c_str());
+    return 1;
+  }
+  return zqextensionkit::test::RunInInstallation(installation, argc, argv);
+}
