@@ -236,14 +236,5 @@ int main(int argc, char** argv) {
     fprintf(stderr, "extension_bench: %s\n", installation.error().c_str());
     return 1;
   }
-  std::string error;
-  const int status = zqextensionkit::test::RunProcess(
-      installation.executable_path().string(),
-      std::vector<std::string>(argv + 1, argv + argc),
-      {std::string(kInstallationEnvironmentVariable) + "=" +
-       installation.dir().string()},
-      {}, nullptr, &error);
-  if (status < 0)
-    fprintf(stderr, "extension_bench: %s\n", error.c_str());
-  return status < 0 ? 1 : status;
+  return zqextensionkit::test::RunInInstallation(installation, argc, argv);
 }

@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -324,6 +325,25 @@ inline int RunProcess(const std::string& executable,
   if (WIFSIGNALED(status))
     return 128 + WTERMSIG(status);
   return WEXITSTATUS(status);
+}
+
+// For programs without GoogleTest (benchmarks): runs the executable placed in
+// `installation` with argv[1] on, the installation's directory in
+// kInstallationEnvironmentVariable and this process's standard streams.
+// Returns its exit status, or 1 after saying why on standard error when it
+// could not be started.
+inline int RunInInstallation(const Installation& installation,
+                             int argc,
+                             char** argv) {
+  std::string error;
+  const int status = RunProcess(installation.executable_path().string(),
+                                std::vector<std::string>(argv + 1, argv + argc),
+                                {std::string(kInstallationEnvironmentVariable) +
+                                 "=" + installation.dir().string()},
+                                {}, nullptr, &error);
+  if (status < 0)
+    fprintf(stderr, "%s: %s\n", argv[0], error.c_str());
+  return status < 0 ? 1 : status;
 }
 
 }  // namespace test
