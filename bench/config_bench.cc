@@ -31,6 +31,7 @@
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"
+#include "bench/BenchSupport.h"
 #include "benchmark/benchmark.h"
 #include "tests/support/ConfigCipher.h"
 #include "tests/support/Installation.h"
@@ -305,22 +306,6 @@ bool WriteInstallation(Installation& installation) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  using zqextensionkit::test::kInstallationEnvironmentVariable;
-  if (const char* dir = getenv(kInstallationEnvironmentVariable)) {
-    g_installation_dir = dir;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-      return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-  }
-
-  Installation installation;
-  if (!installation.ok() || !WriteInstallation(installation) ||
-      !installation.PlaceExecutable()) {
-    fprintf(stderr, "config_bench: %s\n", installation.error().c_str());
-    return 1;
-  }
-  return zqextensionkit::test::RunInInstallation(installation, argc, argv);
+  return zqextensionkit::test::RunBenchmarksInInstallation(
+      argc, argv, &g_installation_dir, WriteInstallation);
 }

@@ -33,6 +33,7 @@
 #include "ZQExtensionKit/container/ZQEObjectContainer.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "bench/BenchSupport.h"
 #include "benchmark/benchmark.h"
 #include "dlcom/unknown.h"
 #include "tests/plugins/TestPlugin.h"
@@ -211,30 +212,18 @@ void RegisterAll() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  using zqextensionkit::test::kInstallationEnvironmentVariable;
-  if (const char* dir = getenv(kInstallationEnvironmentVariable)) {
-    g_installation_dir = dir;
-    RegisterAll();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-      return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-  }
-
-  Installation installation;
-  const bool written =
-      installation.ok() && installation.WriteAdapterMapping("{}") &&
-      installation.WriteConfig(R"({"artifacts": ["probe"]})") &&
-      installation.WriteManifest("probe", ManifestJson()) &&
-      installation.CopyFile(
-          std::string(ZQ_TEST_PLUGIN_DIR) + "/" + kExtensionProbePluginFile,
-          "extensions/probe/lib/probe.so") &&
-      installation.PlaceExecutable();
-  if (!written) {
-    fprintf(stderr, "extension_bench: %s\n", installation.error().c_str());
-    return 1;
-  }
-  return zqextensionkit::test::RunInInstallation(installation, argc, argv);
+  return zqextensionkit::test::RunBenchmarksInInstallation(
+      argc, argv, &g_installation_dir,
+      [](Installation& installation) {
+        return installation.WriteAdapterMapping("{}") &&
+               installation.WriteConfig(R"({"artifacts": ["probe"]})") &&
+               installation.WriteManifest("probe", ManifestJson()) &&
+               installation.CopyFile(std::string(ZQ_TEST_PLUGIN_DIR) + "/" +
+                                         kExtensionProbePluginFile,
+                                     "extensions/probe/lib/probe.so");
+      },
+      [](int& argc, char** argv) {
+        RegisterAll();
+        return zqextensionkit::test::RunBenchmarks(argc, argv);
+      });
 }

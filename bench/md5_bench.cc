@@ -13,9 +13,9 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <openssl/evp.h>
 
 #include "ZQExtensionKit/security/ZQEUtility.h"
+#include "bench/BenchSupport.h"
 
 namespace {
 
@@ -60,27 +60,6 @@ const std::string& FilePath() {
   return file.path();
 }
 
-bool PlainEvpFileMd5(const std::string& path,
-                     size_t buffer_size,
-                     std::string& md5) {
-  FILE* f = fopen(path.c_str(), "rb");
-  if (!f)
-    return false;
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
-  std::vector<unsigned char> buffer(buffer_size);
-  size_t got;
-  while ((got = fread(buffer.data(), 1, buffer.size(), f)) > 0)
-    EVP_DigestUpdate(ctx, buffer.data(), got);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(ctx, digest, &length);
-  EVP_MD_CTX_free(ctx);
-  fclose(f);
-  md5.assign(reinterpret_cast<char*>(digest), length);
-  return true;
-}
-
 void BM_KitFileMd5(benchmark::State& state) {
   const std::string& path = FilePath();
   std::string md5;
@@ -99,7 +78,7 @@ void BM_PlainEvpLoop(benchmark::State& state) {
   const size_t buffer_size = static_cast<size_t>(state.range(0));
   std::string md5;
   for (auto _ : state) {
-    if (!PlainEvpFileMd5(path, buffer_size, md5))
+    if (!zqextensionkit::test::PlainEvpFileMd5(path, buffer_size, md5))
       state.SkipWithError("plain MD5 failed");
     benchmark::DoNotOptimize(md5);
   }

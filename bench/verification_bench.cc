@@ -37,7 +37,6 @@
 #include <vector>
 
 #include <benchmark/benchmark.h>
-#include <openssl/evp.h>
 
 #include "ZQExtensionKit/ZQExtensionKit.h"
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
@@ -45,6 +44,7 @@
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
+#include "bench/BenchSupport.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/Installation.h"
 
@@ -137,27 +137,16 @@ BENCHMARK(BM_Load_Verify_ThreadPerCore)
 
 void BM_Md5_OneCore(benchmark::State& state) {
   const std::vector<std::string> paths = LibraryPaths();
-  std::vector<unsigned char> buffer(64 * 1024);
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  std::string md5;
   for (auto _ : state) {
     for (const std::string& path : paths) {
-      FILE* file = fopen(path.c_str(), "rb");
-      if (!file) {
+      if (!zqextensionkit::test::PlainEvpFileMd5(path, 64 * 1024, md5)) {
         state.SkipWithError("cannot open a library");
         break;
       }
-      EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
-      size_t got;
-      while ((got = fread(buffer.data(), 1, buffer.size(), file)) > 0)
-        EVP_DigestUpdate(ctx, buffer.data(), got);
-      unsigned char digest[EVP_MAX_MD_SIZE];
-      unsigned int length = 0;
-      EVP_DigestFinal_ex(ctx, digest, &length);
-      benchmark::DoNotOptimize(digest);
-      fclose(file);
+      benchmark::DoNotOptimize(md5);
     }
   }
-  EVP_MD_CTX_free(ctx);
   state.SetBytesProcessed(state.iterations() * kLibraries *
                           static_cast<int64_t>(kLibrarySize));
 }
@@ -252,7 +241,7 @@ class SummaryReporter : public benchmark::ConsoleReporter {
   std::map<std::string, bool> medians_;
 };
 
-bool WriteInstallation(Installation* installation) {
+bool WriteInstallation(Installation& installation) {
   std::ifstream in(
       std::string(ZQ_TEST_PLUGIN_DIR) + "/" + kBundleProbePluginFile,
       std::ios::binary);
@@ -265,9 +254,9 @@ bool WriteInstallation(Installation* installation) {
     std::string md5;
     zqextensionkit::ZQEUtility_MD5_String(library, md5);
     const std::string package = PackageName(i);
-    if (!installation->WriteFile("extensions/" + package + "/lib/lib.so",
-                                 library) ||
-        !installation->WriteManifest(
+    if (!installation.WriteFile("extensions/" + package + "/lib/lib.so",
+                                library) ||
+        !installation.WriteManifest(
             package, R"({"id": ")" + package +
                          R"(", "mainEntry": "lib/lib.so", "libFileMD5": ")" +
                          md5 + R"(", "BundleClassId": ")" +
@@ -276,43 +265,34 @@ bool WriteInstallation(Installation* installation) {
     }
     list += (i ? ", \"" : "\"") + package + "\"";
   }
-  return installation->WriteAdapterMapping("{}") &&
-         installation->WriteConfig(R"({"artifacts": [)" + list + "]}");
+  return installation.WriteAdapterMapping("{}") &&
+         installation.WriteConfig(R"({"artifacts": [)" + list + "]}");
+}
+
+// Inside the installation: the loader's trace lines (thousands of them)
+// would drown the report, so standard output goes to /dev/null while the
+// benchmarks run, and the report to what standard output was.
+int RunWithSummary(int& argc, char** argv) {
+  if (!zqextensionkit::test::InitializeBenchmarks(argc, argv))
+    return 1;
+  fflush(stdout);
+  const int report_fd = dup(STDOUT_FILENO);
+  if (report_fd < 0 || !freopen("/dev/null", "w", stdout))
+    return 1;
+  std::ofstream report("/proc/self/fd/" + std::to_string(report_fd),
+                       std::ios::app);
+  SummaryReporter reporter;
+  reporter.SetOutputStream(&report);
+  reporter.SetErrorStream(&std::cerr);
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  reporter.PrintSummary(report);
+  return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  using zqextensionkit::test::kInstallationEnvironmentVariable;
-  if (const char* dir = getenv(kInstallationEnvironmentVariable)) {
-    g_installation_dir = dir;
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-      return 1;
-    // The loader's trace lines (thousands of them) would drown the report:
-    // standard output goes to /dev/null while the benchmarks run, and the
-    // report to what standard output was.
-    fflush(stdout);
-    const int report_fd = dup(STDOUT_FILENO);
-    if (report_fd < 0 || !freopen("/dev/null", "w", stdout))
-      return 1;
-    std::ofstream report("/proc/self/fd/" + std::to_string(report_fd),
-                         std::ios::app);
-    SummaryReporter reporter;
-    reporter.SetOutputStream(&report);
-    reporter.SetErrorStream(&std::cerr);
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    reporter.PrintSummary(report);
-    return 0;
-  }
-
-  Installation installation;
-  if (!installation.ok() || !WriteInstallation(&installation) ||
-      !installation.PlaceExecutable()) {
-    fprintf(stderr, "verification_bench: cannot write the installation: %s\n",
-            installation.error().c_str());
-    return 1;
-  }
-  return zqextensionkit::test::RunInInstallation(installation, argc, argv);
+  return zqextensionkit::test::RunBenchmarksInInstallation(
+      argc, argv, &g_installation_dir, WriteInstallation, RunWithSummary);
 }

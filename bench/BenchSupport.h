@@ -1,0 +1,95 @@
+// Benchmark support: the baselines and the main() that several benchmark
+// programs share.
+//
+// The kit reads its files beside the running executable, so a benchmark of
+// a whole installation writes one into a temporary directory, places the
+// program there and runs it again inside (see tests/support/Installation.h);
+// RunBenchmarksInInstallation() is that main().
+
+#ifndef BENCH_BENCHSUPPORT_H_
+#define BENCH_BENCHSUPPORT_H_
+
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <benchmark/benchmark.h>
+#include <openssl/evp.h>
+
+#include "tests/support/Installation.h"
+
+namespace zqextensionkit {
+namespace test {
+
+// The plain MD5 of a file, the baseline of the kit's file digests: one EVP
+// context, fread() into a `buffer_size` buffer. Stores the raw digest.
+inline bool PlainEvpFileMd5(const std::string& path,
+                            size_t buffer_size,
+                            std::string& md5) {
+  FILE* f = fopen(path.c_str(), "rb");
+  if (!f)
+    return false;
+  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
+  EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+  std::vector<unsigned char> buffer(buffer_size);
+  size_t got;
+  while ((got = fread(buffer.data(), 1, buffer.size(), f)) > 0)
+    EVP_DigestUpdate(ctx, buffer.data(), got);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  EVP_DigestFinal_ex(ctx, digest, &length);
+  EVP_MD_CTX_free(ctx);
+  fclose(f);
+  md5.assign(reinterpret_cast<char*>(digest), length);
+  return true;
+}
+
+// Reads the benchmark flags; false (after saying why) on one it does not
+// know.
+inline bool InitializeBenchmarks(int& argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  return !benchmark::ReportUnrecognizedArguments(argc, argv);
+}
+
+// Runs the benchmarks the flags select, with the console report.
+inline int RunBenchmarks(int& argc, char** argv) {
+  if (!InitializeBenchmarks(argc, argv))
+    return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
+
+// main() of a benchmark that runs inside an installation. Run inside one
+// (kInstallationEnvironmentVariable set), stores its directory in *dir and
+// returns run(argc, argv). Otherwise makes an installation, has `write`
+// fill it, places this program in it and runs it there with the same
+// arguments, returning its exit status (1 when the installation cannot be
+// made or the program cannot be started, after saying why).
+inline int RunBenchmarksInInstallation(
+    int argc,
+    char** argv,
+    std::string* dir,
+    const std::function<bool(Installation&)>& write,
+    const std::function<int(int&, char**)>& run = RunBenchmarks) {
+  if (const char* inside = getenv(kInstallationEnvironmentVariable)) {
+    *dir = inside;
+    return run(argc, argv);
+  }
+  Installation installation;
+  if (!installation.ok() || !write(installation) ||
+      !installation.PlaceExecutable()) {
+    fprintf(stderr, "%s: cannot write the installation: %s\n", argv[0],
+            installation.error().c_str());
+    return 1;
+  }
+  return RunInInstallation(installation, argc, argv);
+}
+
+}  // namespace test
+}  // namespace zqextensionkit
+
+#endif  // BENCH_BENCHSUPPORT_H_
