@@ -25,6 +25,7 @@
 #include "base/files/file_path.h"
 #include "dlcom/comsentry.h"
 #include "tests/plugins/TestPlugin.h"
+#include "tests/support/BundleMessages.h"
 #include "tests/support/FakeExtensionManager.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ProcessState.h"
@@ -33,22 +34,17 @@
 namespace zqextensionkit {
 namespace {
 
+using test::kBundleFailed;
+using test::kBundleSucceeded;
+using test::kHasBeenLoaded;
+using test::kLoadComFailed;
+using test::kMd5Matched;
+using test::kPathRefused;
+using test::kVerifyFailed;
+
 namespace fs = std::filesystem;
 
 constexpr char kEntryLibrary[] = "lib/plugin.so";
-constexpr char kPathRefused[] =
-    "Bundle Loader - load bundle failed, because of library file path not "
-    "exist or empty";
-constexpr char kHasBeenLoaded[] = "Bundle Loader - bundle has been loaded";
-constexpr char kVerifyFailed[] =
-    "Bundle Loader - load bundle failed, because of lib file verify failed";
-constexpr char kLoadComFailed[] =
-    "Bundle Loader - load bundle failed, because of load com failed";
-constexpr char kBundleFailed[] =
-    "Bundle Loader - initialze bundle entry failed";
-constexpr char kBundleSucceeded[] =
-    "Bundle Loader - initialze bundle entry success";
-constexpr char kMd5Matched[] = "[SignVerify] Verify lib file md5 success.";
 
 std::string PluginPath(const char* file) {
   return std::string(ZQ_TEST_PLUGIN_DIR) + "/" + file;

@@ -29,18 +29,17 @@
 #include "dlcom/comsentry.h"
 #include "dlcom/guidstring.h"
 #include "tests/plugins/TestPlugin.h"
+#include "tests/support/BundleMessages.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
 
 namespace zqextensionkit {
 namespace {
 
-constexpr char kLoadComFailed[] =
-    "Bundle Loader - load bundle failed, because of load com failed";
-constexpr char kBundleFailed[] =
-    "Bundle Loader - initialze bundle entry failed";
-constexpr char kBundleSucceeded[] =
-    "Bundle Loader - initialze bundle entry success";
+using test::kBundleFailed;
+using test::kBundleSucceeded;
+using test::kLoadComFailed;
+
 constexpr char kNotCreated[] =
     "extension manager impl - create extension instance from dynamic library "
     "failed, because of create object instance failed";

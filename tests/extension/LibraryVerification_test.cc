@@ -31,6 +31,7 @@
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "dlcom/comsentry.h"
 #include "tests/plugins/TestPlugin.h"
+#include "tests/support/BundleMessages.h"
 #include "tests/support/FileOpenWatch.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
@@ -39,18 +40,15 @@
 namespace zqextensionkit {
 namespace {
 
+using test::kBundleFailed;
+using test::kBundleSucceeded;
+using test::kHasBeenLoaded;
+using test::kLoadComFailed;
+using test::kPathRefused;
+using test::kVerifyFailed;
+
 namespace fs = std::filesystem;
 
-constexpr char kLoaded[] = "Bundle Loader - initialze bundle entry success";
-constexpr char kNoBundle[] = "Bundle Loader - initialze bundle entry failed";
-constexpr char kHasBeenLoaded[] = "Bundle Loader - bundle has been loaded";
-constexpr char kVerifyFailed[] =
-    "Bundle Loader - load bundle failed, because of lib file verify failed";
-constexpr char kPathRefused[] =
-    "Bundle Loader - load bundle failed, because of library file path not "
-    "exist or empty";
-constexpr char kLoadComFailed[] =
-    "Bundle Loader - load bundle failed, because of load com failed";
 constexpr char kCannotHash[] =
     "[SignVerify] Verify lib file md5 failed, because of generate lib file "
     "md5 failed.";
@@ -79,11 +77,11 @@ std::vector<Listed> ListedArtifacts() {
       {"large", Entry::kPlugin, kGreetingPluginFile, false, "", kVerifyFailed,
        "lib/plugin.so", 4 << 20},
       {"probe-a", Entry::kPlugin, kBundleProbePluginFile, true,
-       kProbeBundleClsidText, kLoaded},
+       kProbeBundleClsidText, kBundleSucceeded},
       {"mismatch", Entry::kPlugin, kGreetingPluginFile, false,
        kGreetingBundleClsidText, kVerifyFailed},
       {"greeting", Entry::kPlugin, kGreetingPluginFile, true,
-       kGreetingBundleClsidText, kLoaded},
+       kGreetingBundleClsidText, kBundleSucceeded},
       {"fifo", Entry::kFifo, nullptr, true, "", kVerifyFailed},
       {"directory", Entry::kDirectory, nullptr, true, "", kVerifyFailed},
       {"missing", Entry::kNothing, nullptr, true, "", kPathRefused},
@@ -95,9 +93,9 @@ std::vector<Listed> ListedArtifacts() {
       {"probe-a", Entry::kPlugin, kBundleProbePluginFile, true,
        kProbeBundleClsidText, kHasBeenLoaded},
       {"probe-b", Entry::kPlugin, kBundleProbePluginFile, true,
-       kProbeBundleClsidText, kLoaded},
+       kProbeBundleClsidText, kBundleSucceeded},
       {"unknown-class", Entry::kPlugin, kBundleProbePluginFile, true,
-       kGreeterClsidText, kNoBundle},
+       kGreeterClsidText, kBundleFailed},
       // Fails again, from the file hashed for its first row.
       {"mismatch", Entry::kPlugin, kGreetingPluginFile, false,
        kGreetingBundleClsidText, kVerifyFailed},
