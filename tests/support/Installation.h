@@ -35,6 +35,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -261,20 +262,25 @@ inline int RunProcess(const std::string& executable,
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   int spawned = 0;
-  auto capture = [&](int target, std::string* sink) {
+  // One pipe per sink: output and error collected together share one, so
+  // the child's writes stay in the order it made them.
+  auto capture = [&](std::initializer_list<int> targets, std::string* sink) {
     int fds[2] = {-1, -1};
     if (spawned == 0 && pipe2(fds, O_CLOEXEC) != 0)
       spawned = errno;
     if (spawned != 0)
       return;
-    posix_spawn_file_actions_adddup2(&actions, fds[1], target);
+    for (int target : targets)
+      posix_spawn_file_actions_adddup2(&actions, fds[1], target);
     reads.push_back(pollfd{fds[0], POLLIN, 0});
     sinks.push_back(sink);
     writes.push_back(fds[1]);
   };
-  if (output) {
-    capture(STDOUT_FILENO, output);
-    capture(STDERR_FILENO, error_output ? error_output : output);
+  if (output && error_output) {
+    capture({STDOUT_FILENO}, output);
+    capture({STDERR_FILENO}, error_output);
+  } else if (output) {
+    capture({STDOUT_FILENO, STDERR_FILENO}, output);
   }
   pid_t pid = -1;
   if (spawned == 0) {

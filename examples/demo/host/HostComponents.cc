@@ -46,9 +46,19 @@ bool WebAppLauncher::Create(const std::string& iid,
 }
 
 DemoNetService::~DemoNetService() {
-  std::lock_guard<std::mutex> lock(workers_mutex_);
-  for (std::thread& worker : workers_)
-    worker.join();
+  // Joined outside the lock: a continuation may start another request,
+  // which takes the lock to record its worker; those are joined next round.
+  while (true) {
+    std::vector<std::thread> workers;
+    {
+      std::lock_guard<std::mutex> lock(workers_mutex_);
+      workers.swap(workers_);
+    }
+    if (workers.empty())
+      return;
+    for (std::thread& worker : workers)
+      worker.join();
+  }
 }
 
 bool DemoNetService::StartNetRequest(
