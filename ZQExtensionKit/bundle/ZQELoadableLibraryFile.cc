@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <vector>
 
 namespace zqextensionkit {
 
@@ -36,8 +37,10 @@ bool IsLoadableLibraryFile(int fd) {
     return false;
   const uint64_t file_size = static_cast<uint64_t>(info.st_size);
   Elf64_Ehdr header;
-  if (file_size < sizeof(header) || !ReadAt(fd, &header, sizeof(header), 0))
+  if (file_size < sizeof(header))
     return true;  // Too short to be mapped at all.
+  if (!ReadAt(fd, &header, sizeof(header), 0))
+    return false;
   if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
       header.e_ident[EI_CLASS] != ELFCLASS64) {
     return true;
@@ -48,12 +51,13 @@ bool IsLoadableLibraryFile(int fd) {
       header.e_phoff + uint64_t{header.e_phnum} * sizeof(Elf64_Phdr);
   if (header.e_phoff > file_size || headers_end > file_size)
     return false;
-  for (uint16_t i = 0; i < header.e_phnum; ++i) {
-    Elf64_Phdr segment;
-    if (!ReadAt(fd, &segment, sizeof(segment),
-                static_cast<off_t>(header.e_phoff + i * sizeof(segment)))) {
-      return false;
-    }
+  // One read for the whole table: its size is bounded by the file's.
+  std::vector<Elf64_Phdr> segments(header.e_phnum);
+  if (!ReadAt(fd, segments.data(), segments.size() * sizeof(Elf64_Phdr),
+              static_cast<off_t>(header.e_phoff))) {
+    return false;
+  }
+  for (const Elf64_Phdr& segment : segments) {
     if (segment.p_type != PT_LOAD)
       continue;
     if (segment.p_offset > file_size ||
