@@ -124,6 +124,8 @@ ZQEHashedFile ZQEHashedFile::Open(const std::string& path) {
   posix_fadvise(file.fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
   file.raw_md5_ = DigestDescriptor(file.fd_);
+  if (file.raw_md5_.empty())
+    file.Close();  // Unreadable: nothing holds a descriptor for it.
   return file;
 }
 

@@ -60,6 +60,8 @@ ZQEHashedFileQueue::ZQEHashedFileQueue(std::vector<std::string> paths,
   if (threads < 2)
     return;
   threads = std::min(threads, window_);
+  // Reserved first: growing the vector cannot throw once a thread runs.
+  threads_.reserve(threads);
   for (size_t i = 0; i < threads; ++i) {
     try {
       threads_.emplace_back([this] { Work(); });
