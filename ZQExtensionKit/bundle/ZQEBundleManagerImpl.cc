@@ -14,7 +14,6 @@
 #include "ZQExtensionKit/security/ZQEHashedFile.h"
 #include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 #include "base/files/file_path.h"
-#include "base/files/file_util.h"
 #include "dlcom/guidstring.h"
 
 namespace zqextensionkit {
@@ -51,11 +50,12 @@ class ZQEBundleManagerImpl::HashedLibraries {
   // ZQEHashedFileQueue::ThreadsFor() reads it.
   HashedLibraries(const std::vector<std::string>& keys, size_t threads_setting)
       : file_of_(keys.size(), kNone) {
+    std::map<std::string, size_t> index;  // key -> file in the queue
     std::vector<std::string> paths;
     for (size_t i = 0; i < keys.size(); ++i) {
       if (keys[i].empty())
         continue;
-      auto [entry, added] = index_.try_emplace(keys[i], paths.size());
+      auto [entry, added] = index.try_emplace(keys[i], paths.size());
       if (added) {
         paths.push_back(keys[i]);
         last_use_.push_back(i);
@@ -68,11 +68,11 @@ class ZQEBundleManagerImpl::HashedLibraries {
     queue_ = std::make_unique<ZQEHashedFileQueue>(std::move(paths), threads);
   }
 
-  // The library file at `key`, opened and hashed (waiting for it if need
-  // be), or null when it was not hashed ahead.
-  ZQEHashedFile* Find(const std::string& key) {
-    auto entry = index_.find(key);
-    return entry == index_.end() ? nullptr : queue_->Get(entry->second);
+  // The library file of artifact `artifact`, opened and hashed (waiting for
+  // it if need be), or null when none was hashed ahead for it.
+  ZQEHashedFile* Get(size_t artifact) {
+    const size_t file = file_of_[artifact];
+    return file == kNone ? nullptr : queue_->Get(file);
   }
 
   // Artifact `artifact` is done with. Its library file is closed when no
@@ -87,71 +87,73 @@ class ZQEBundleManagerImpl::HashedLibraries {
  private:
   static constexpr size_t kNone = static_cast<size_t>(-1);
 
-  std::map<std::string, size_t> index_;  // key -> file in the queue
-  std::vector<size_t> file_of_;          // artifact -> file, or kNone
-  std::vector<size_t> last_use_;         // file -> last artifact naming it
+  std::vector<size_t> file_of_;   // artifact -> file, or kNone
+  std::vector<size_t> last_use_;  // file -> last artifact naming it
   std::unique_ptr<ZQEHashedFileQueue> queue_;
 };
 
 bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
-  return LoadBundleUsing(artifact, nullptr);
+  return LoadBundleUsing(
+      artifact, artifact ? Locate(*artifact) : EntryLocation(), nullptr, 0);
 }
 
 bool ZQEBundleManagerImpl::LoadBundles(
     const std::vector<Artifact*>& artifacts) {
   ZQExtensionManager* switches = ZQExtensionManager::GetInstance();
-  std::vector<std::string> keys(artifacts.size());
-  std::unique_ptr<HashedLibraries> hashed;
-  if (switches->GetLibFileVerifyEnable()) {
-    // The files the loads below hash: the entry library of each artifact
-    // that has one inside its package and is not loaded yet.
-    for (size_t i = 0; i < artifacts.size(); ++i) {
-      std::string key;
-      if (FindEntryLibrary(artifacts[i], &key) == EntryLibrary::kFound &&
-          !IsLibraryLoaded(key)) {
-        keys[i] = std::move(key);
-      }
-    }
-    hashed = std::make_unique<HashedLibraries>(
-        keys, switches->GetLibFileVerifyThreads());
+  if (!switches->GetLibFileVerifyEnable()) {
+    bool all_loaded = true;
+    for (Artifact* artifact : artifacts)
+      all_loaded = LoadBundle(artifact) && all_loaded;
+    return all_loaded;
   }
+  // Each entry library located once, and the files the loads below hash:
+  // the entry library of each artifact that has one inside its package and
+  // is not loaded yet.
+  std::vector<EntryLocation> entries(artifacts.size());
+  std::vector<std::string> hashed_keys(artifacts.size());
+  for (size_t i = 0; i < artifacts.size(); ++i) {
+    if (!artifacts[i])
+      continue;
+    entries[i] = Locate(*artifacts[i]);
+    if (entries[i].where == EntryLibrary::kFound &&
+        !IsLibraryLoaded(entries[i].key)) {
+      hashed_keys[i] = entries[i].key;
+    }
+  }
+  HashedLibraries hashed(hashed_keys, switches->GetLibFileVerifyThreads());
   bool all_loaded = true;
   for (size_t i = 0; i < artifacts.size(); ++i) {
-    all_loaded = LoadBundleUsing(artifacts[i], hashed.get()) && all_loaded;
-    if (hashed)
-      hashed->Done(i, !keys[i].empty() && IsLibraryLoaded(keys[i]));
+    all_loaded =
+        LoadBundleUsing(artifacts[i], entries[i], &hashed, i) && all_loaded;
+    hashed.Done(i, !hashed_keys[i].empty() && IsLibraryLoaded(hashed_keys[i]));
   }
   // `hashed` joins its threads and closes what is left open here.
   return all_loaded;
 }
 
 // static
-ZQEBundleManagerImpl::EntryLibrary ZQEBundleManagerImpl::FindEntryLibrary(
-    Artifact* artifact,
-    std::string* key) {
-  if (!artifact)
-    return EntryLibrary::kNoArtifact;
-  const base::FilePath root_path = artifact->GetRootPath();
-  if (!base::PathExists(root_path))
-    return EntryLibrary::kNoRootPath;
-  base::FilePath dll_file_path;
-  if (!GetEntryLibraryPath(root_path, artifact->GetBinFilePath(),
-                           &dll_file_path)) {
-    return EntryLibrary::kRefused;
-  }
-  *key = dll_file_path.value();
-  return EntryLibrary::kFound;
+ZQEBundleManagerImpl::EntryLocation ZQEBundleManagerImpl::Locate(
+    const Artifact& artifact) {
+  EntryLocation entry;
+  base::FilePath path;
+  entry.where = FindEntryLibrary(artifact.GetRootPath(),
+                                 artifact.GetBinFilePath(), &path);
+  if (entry.where == EntryLibrary::kFound)
+    entry.key = path.value();
+  return entry;
 }
 
 bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
-                                           HashedLibraries* hashed) {
+                                           const EntryLocation& entry,
+                                           HashedLibraries* hashed,
+                                           size_t index) {
   ZQELogService* log = ZQELogService::GetInstance();
-  std::string key;
-  switch (FindEntryLibrary(artifact, &key)) {
-    case EntryLibrary::kNoArtifact:
-      log->LogMessage(
-          0, "Bundle Loader - load bundle failed, because of artifact is null");
-      return false;
+  if (!artifact) {
+    log->LogMessage(
+        0, "Bundle Loader - load bundle failed, because of artifact is null");
+    return false;
+  }
+  switch (entry.where) {
     case EntryLibrary::kNoRootPath:
       log->LogMessage(
           0,
@@ -165,6 +167,7 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
     case EntryLibrary::kFound:
       break;
   }
+  const std::string& key = entry.key;
   if (ComLoaderIsExist(key) && IsLibraryLoaded(key)) {
     log->LogMessage(0, "Bundle Loader - bundle has been loaded");
     return true;
@@ -172,7 +175,7 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
 
   if (!ZQExtensionManager::GetInstance()->GetLibFileVerifyEnable())
     return LoadLibraryAndBundle(artifact, key, nullptr);
-  if (ZQEHashedFile* hashed_file = hashed ? hashed->Find(key) : nullptr)
+  if (ZQEHashedFile* hashed_file = hashed ? hashed->Get(index) : nullptr)
     return LoadLibraryAndBundle(artifact, key, hashed_file);
   ZQEHashedFile library_file = ZQEHashedFile::Open(key);
   return LoadLibraryAndBundle(artifact, key, &library_file);

@@ -17,6 +17,7 @@
 
 #include "ZQExtensionKit/bundle/IZQEBundle.h"
 #include "ZQExtensionKit/bundle/IZQEBundleManager.h"
+#include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
 #include "dlcom/comsentry.h"
 #include "dlcom/loadcom.h"
 #include "dlcom/unknown.h"
@@ -52,14 +53,21 @@ class ZQEBundleManagerImpl final : public IZQEBundleManager {
   // The entry libraries of one LoadBundles() call, hashed ahead.
   class HashedLibraries;
 
-  // Where an artifact's entry library lies, or why it has none.
-  enum class EntryLibrary { kNoArtifact, kNoRootPath, kRefused, kFound };
-  // Stores the key of `artifact`'s entry library (its path text) in *key
-  // when it has one. Logs nothing.
-  static EntryLibrary FindEntryLibrary(Artifact* artifact, std::string* key);
-  // LoadBundle(), taking the library's opened and hashed file from
-  // `hashed` when it holds one (null: nothing was hashed ahead).
-  bool LoadBundleUsing(Artifact* artifact, HashedLibraries* hashed);
+  // Where an artifact's entry library lies, and its key (path text) when
+  // it was found.
+  struct EntryLocation {
+    EntryLibrary where = EntryLibrary::kRefused;
+    std::string key;
+  };
+  static EntryLocation Locate(const Artifact& artifact);
+  // LoadBundle() of `artifact`, whose entry library is at `entry` (ignored
+  // for a null artifact), taking the library's opened and hashed file from
+  // `hashed` (as artifact `index` of its list) when it holds one; null:
+  // nothing was hashed ahead.
+  bool LoadBundleUsing(Artifact* artifact,
+                       const EntryLocation& entry,
+                       HashedLibraries* hashed,
+                       size_t index);
   // What LoadBundle() does after its path checks, for the library file at
   // `key` (an existing file inside the artifact's package). `verified_file`
   // is that file already opened and hashed when the MD5 switch is on (by

@@ -14,4 +14,13 @@ bool GetEntryLibraryPath(const base::FilePath& root,
   return !path->empty() && base::PathExists(*path);
 }
 
+EntryLibrary FindEntryLibrary(const base::FilePath& root,
+                              const std::string& entry,
+                              base::FilePath* path) {
+  if (!base::PathExists(root))
+    return EntryLibrary::kNoRootPath;
+  return GetEntryLibraryPath(root, entry, path) ? EntryLibrary::kFound
+                                                : EntryLibrary::kRefused;
+}
+
 }  // namespace zqextensionkit

@@ -23,6 +23,15 @@ bool GetEntryLibraryPath(const base::FilePath& root,
                          const std::string& entry,
                          base::FilePath* path);
 
+// Where a package's entry library lies, or why it has none.
+enum class EntryLibrary { kFound, kNoRootPath, kRefused };
+// Checks that the package directory `root` exists (kNoRootPath), then
+// GetEntryLibraryPath() (kRefused when it is false). Logs nothing: each
+// caller says in its own words what failed.
+EntryLibrary FindEntryLibrary(const base::FilePath& root,
+                              const std::string& entry,
+                              base::FilePath* path);
+
 }  // namespace zqextensionkit
 
 #endif  // ZQEXTENSIONKIT_BUNDLE_ZQEENTRYLIBRARYPATH_H_

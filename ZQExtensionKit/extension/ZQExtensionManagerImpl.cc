@@ -14,7 +14,6 @@
 #include "ZQExtensionKit/extension/ZQExtensionContext.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "base/files/file_path.h"
-#include "base/files/file_util.h"
 #include "dlcom/comsentry.h"
 #include "dlcom/guidstring.h"
 
@@ -89,6 +88,54 @@ bool QueryTargetInterface(IZQBaseExtension* base,
   }
   *ppv = nullptr;
   return false;
+}
+
+// The steps both routes take once the container has created `created`
+// (whose reference this takes over): its IZQBaseExtension, the context
+// `fill` writes and Initialization(), then the point's interface `iid` into
+// *ppv, with one reference. `route` names the route in the messages:
+// "registry" or "dynamic library". *ppv is null on failure.
+template <typename Fill>
+bool FinishInstance(void* created,
+                    const char* route,
+                    Fill fill,
+                    const std::string& iid,
+                    void** ppv) {
+  by::com_ptr<IZQBaseExtension> base;
+  {
+    by::com_ptr<by::IBaseUnknown> object;
+    object.attach(static_cast<by::IBaseUnknown*>(created));
+    if (!QueryBaseInterface(object.ptr(), &base)) {
+      *ppv = nullptr;
+      Log()->LogMessage(0,
+                        "extension manager impl - create extension instance "
+                        "from %s failed, because of query base interface "
+                        "failed",
+                        route);
+      return false;
+    }
+  }
+  if (!InitializeInstance(base.ptr(), fill)) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from %s failed, because of extension initialization "
+                      "failed",
+                      route);
+    return false;
+  }
+  if (!QueryTargetInterface(base.ptr(), iid, ppv)) {
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from %s failed, because of query target interface "
+                      "failed",
+                      route);
+    return false;
+  }
+  Log()->LogMessage(
+      0, "extension manager impl - create extension instance from %s success",
+      route);
+  return true;
 }
 
 }  // namespace
@@ -287,40 +334,12 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
                       "instance failed");
     return false;
   }
-  // Takes over the creation's reference; the query adds the base's own.
-  by::com_ptr<by::IBaseUnknown> object;
-  object.attach(static_cast<by::IBaseUnknown*>(created));
-  by::com_ptr<IZQBaseExtension> base;
-  if (!QueryBaseInterface(object.ptr(), &base)) {
-    *ppv = nullptr;
-    Log()->LogMessage(0,
-                      "extension manager impl - create extension instance "
-                      "from registry failed, because of query base interface "
-                      "failed");
-    return false;
-  }
-  if (!InitializeInstance(base.ptr(),
-                          [extensionInfo](ZQExtensionContext* context) {
-                            FillCommonContext(context, extensionInfo);
-                          })) {
-    *ppv = nullptr;
-    Log()->LogMessage(0,
-                      "extension manager impl - create extension instance "
-                      "from registry failed, because of extension "
-                      "initialization failed");
-    return false;
-  }
-  if (!QueryTargetInterface(base.ptr(), iid, ppv)) {
-    Log()->LogMessage(0,
-                      "extension manager impl - create extension instance "
-                      "from registry failed, because of query target "
-                      "interface failed");
-    return false;
-  }
-  Log()->LogMessage(0,
-                    "extension manager impl - create extension instance from "
-                    "registry success");
-  return true;
+  return FinishInstance(
+      created, "registry",
+      [extensionInfo](ZQExtensionContext* context) {
+        FillCommonContext(context, extensionInfo);
+      },
+      iid, ppv);
 }
 
 bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
@@ -329,26 +348,27 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
     const std::string& clsId,
     void** ppv) {
   const bool isSingleton = extensionInfo->IsSingleton();
-  const base::FilePath rootPath = extensionInfo->GetRootPath();
-  if (!base::PathExists(rootPath)) {
-    *ppv = nullptr;
-    Log()->LogMessage(0,
-                      "extension manager impl - create extension instance "
-                      "from dynamic library failed, because of root path not "
-                      "exist");
-    return false;
-  }
   // The same file, named by the same key text, that the bundle manager
   // loaded.
   base::FilePath dllFilePath;
-  if (!GetEntryLibraryPath(rootPath, extensionInfo->GetBinPath(),
-                           &dllFilePath)) {
-    *ppv = nullptr;
-    Log()->LogMessage(0,
-                      "extension manager impl - create extension instance "
-                      "from dynamic library failed, because of library file "
-                      "path not exist or empty");
-    return false;
+  switch (FindEntryLibrary(extensionInfo->GetRootPath(),
+                           extensionInfo->GetBinPath(), &dllFilePath)) {
+    case EntryLibrary::kNoRootPath:
+      *ppv = nullptr;
+      Log()->LogMessage(0,
+                        "extension manager impl - create extension instance "
+                        "from dynamic library failed, because of root path "
+                        "not exist");
+      return false;
+    case EntryLibrary::kRefused:
+      *ppv = nullptr;
+      Log()->LogMessage(0,
+                        "extension manager impl - create extension instance "
+                        "from dynamic library failed, because of library file "
+                        "path not exist or empty");
+      return false;
+    case EntryLibrary::kFound:
+      break;
   }
   // Never loads: the loader is the one Load() cached for the file, or a new
   // unloaded one from which nothing can be created.
@@ -378,19 +398,6 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
                       "instance failed");
     return false;
   }
-  by::com_ptr<IZQBaseExtension> base;
-  {
-    by::com_ptr<by::IBaseUnknown> object;
-    object.attach(static_cast<by::IBaseUnknown*>(created));
-    if (!QueryBaseInterface(object.ptr(), &base)) {
-      *ppv = nullptr;
-      Log()->LogMessage(0,
-                        "extension manager impl - create extension instance "
-                        "from dynamic library failed, because of query base "
-                        "interface failed");
-      return false;
-    }
-  }
   const auto fill = [extensionInfo](ZQExtensionContext* context) {
     FillCommonContext(context, extensionInfo);
     const SettingMap settings = extensionInfo->GetSettingMap();
@@ -405,25 +412,7 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
     context->SetExtensionId(extensionInfo->GetID());
     context->SetUnifiedId(extensionInfo->GetUnifiedId());
   };
-  if (!InitializeInstance(base.ptr(), fill)) {
-    *ppv = nullptr;
-    Log()->LogMessage(0,
-                      "extension manager impl - create extension instance "
-                      "from dynamic library failed, because of extension "
-                      "initialization failed");
-    return false;
-  }
-  if (!QueryTargetInterface(base.ptr(), iid, ppv)) {
-    Log()->LogMessage(0,
-                      "extension manager impl - create extension instance "
-                      "from dynamic library failed, because of query target "
-                      "interface failed");
-    return false;
-  }
-  Log()->LogMessage(0,
-                    "extension manager impl - create extension instance from "
-                    "dynamic library success");
-  return true;
+  return FinishInstance(created, "dynamic library", fill, iid, ppv);
 }
 
 bool ZQExtensionManagerImpl::RegisterExtension(
