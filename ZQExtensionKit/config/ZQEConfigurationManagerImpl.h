@@ -184,8 +184,6 @@ class ZQEConfigurationManagerImpl final : public IZQEConfigurationManager {
   // current remote data, then stores it and merges under `lock_`. False
   // (with its message, nothing stored) when the source throws.
   bool GetRemoteDataAndMerge(IZQERemoteConfigDataSource* source);
-  // The message of a data source that threw while delivering its data.
-  static void LogGetRemoteDataFailed();
   // A copy of `_remoteConfigDataSource`, read under `lock_`.
   std::shared_ptr<IZQERemoteConfigDataSource> GetRemoteConfigDataSource();
 

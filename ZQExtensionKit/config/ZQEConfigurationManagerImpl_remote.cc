@@ -26,6 +26,14 @@ struct MappedRemotePoint {
   std::vector<std::shared_ptr<Extension>> records;
 };
 
+// The message of a data source that threw while delivering its data.
+void LogGetRemoteDataFailed() {
+  ZQELogService::GetInstance()->LogMessage(
+      0,
+      "configuration manager impl - merge remote config failed, because of "
+      "data source get data failed");
+}
+
 }  // namespace
 
 void ZQEConfigurationManagerImpl::SetRemoteConfigDataSource(
@@ -123,13 +131,6 @@ bool ZQEConfigurationManagerImpl::GetRemoteDataAndMerge(
   _remoteAuthInfos.swap(auth_infos);
   MergeRemoteConfigWithLocalConfig();
   return true;
-}
-
-void ZQEConfigurationManagerImpl::LogGetRemoteDataFailed() {
-  ZQELogService::GetInstance()->LogMessage(
-      0,
-      "configuration manager impl - merge remote config failed, because of "
-      "data source get data failed");
 }
 
 void ZQEConfigurationManagerImpl::MergeRemoteConfigWithLocalConfig() {
