@@ -2,6 +2,7 @@
 // (interchangeable with openssl enc in both directions) and `md5`.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <string>
@@ -30,6 +31,10 @@ size_t Lines(const std::string& text) {
 TEST(ZqextCommandsTest, HelpAndUsageErrors) {
   ScopedTempDir dir;
   const std::string short_key = dir.WriteFile("short.key", "0123456789");
+  const std::string long_key =
+      dir.WriteFile("long.key", std::string(5000, 'k'));
+  const std::string fifo_key = (dir.path() / "fifo.key").string();
+  ASSERT_EQ(0, mkfifo(fifo_key.c_str(), 0600));
   const std::string config = dir.WriteFile("config.json", kConfig);
   const std::string out = (dir.path() / "out").string();
   const struct {
@@ -62,6 +67,19 @@ TEST(ZqextCommandsTest, HelpAndUsageErrors) {
        {},
        2,
        "short.key: the key is 10 bytes long; it must be exactly 32"},
+      {{"config", "encrypt", "--key-file", long_key, config, out},
+       {},
+       2,
+       "long.key: larger than 4096 bytes"},
+      {{"config", "encrypt", "--key-file", dir.path().string(), config, out},
+       {},
+       2,
+       ": not a regular file"},
+      // Refused at once, not waited on for a writer.
+      {{"config", "encrypt", "--key-file", fifo_key, config, out},
+       {},
+       2,
+       "fifo.key: not a regular file"},
       {{"config", "decrypt", config, out},
        {"ZQEXT_KEY=tooshort"},
        2,

@@ -6,8 +6,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+
+#include "base/files/file_path.h"
+#include "base/files/file_util.h"
 
 namespace zqext {
 
@@ -48,33 +52,36 @@ bool ReadFile(const std::string& path,
               size_t max_size,
               std::string* content,
               std::string* error) {
-  // O_NONBLOCK: a FIFO named by mistake is refused below, not waited on.
-  ScopedFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.get() < 0)
+  // The file is read the way the kit reads its files, which refuses paths
+  // with a ".." component: the path it is given is the resolved one, which
+  // names the same file (a link's target, a parent of the real directory).
+  char* resolved = realpath(path.c_str(), nullptr);
+  if (resolved == nullptr)
     return Fail(path, std::strerror(errno), error);
+  const base::FilePath real(resolved);
+  free(resolved);
+  std::string text;
+  if (base::ReadFileToStringWithMaxSize(real, &text, max_size)) {
+    *content = std::move(text);
+    return true;
+  }
+  // Why not, for the message; the file may have changed since, so the
+  // questions are asked again.
   struct stat info;
-  if (fstat(fd.get(), &info) != 0)
+  if (stat(real.value().c_str(), &info) != 0)
     return Fail(path, std::strerror(errno), error);
   if (!S_ISREG(info.st_mode))
     return Fail(path, "not a regular file", error);
-  std::string text;
-  char buffer[64 * 1024];
-  for (;;) {
-    const ssize_t count = read(fd.get(), buffer, sizeof(buffer));
-    if (count < 0 && errno == EINTR)
-      continue;
-    if (count < 0)
-      return Fail(path, std::strerror(errno), error);
-    if (count == 0)
-      break;
-    if (text.size() + static_cast<size_t>(count) > max_size) {
-      return Fail(path, "larger than " + std::to_string(max_size) + " bytes",
-                  error);
-    }
-    text.append(buffer, static_cast<size_t>(count));
-  }
-  *content = std::move(text);
-  return true;
+  const std::string larger =
+      "larger than " + std::to_string(max_size) + " bytes";
+  if (static_cast<uintmax_t>(info.st_size) > max_size)
+    return Fail(path, larger, error);
+  const int fd = open(real.value().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0)
+    return Fail(path, std::strerror(errno), error);
+  close(fd);
+  // Opens and fits: it grew while it was read, or a read failed.
+  return Fail(path, larger + " or unreadable", error);
 }
 
 bool WriteFile(const std::string& path,

@@ -17,6 +17,7 @@
 #include <system_error>
 #include <vector>
 
+#include "ZQExtensionKit/defines/ZQEFileLimits.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"
@@ -32,9 +33,6 @@ namespace {
 constexpr int kOk = 0;
 constexpr int kProblem = 1;
 constexpr int kUsage = 2;
-
-// config.json files are read with the kit's bound.
-constexpr size_t kMaxConfigSize = 64 * 1024 * 1024;
 
 constexpr char kToolHelp[] =
     "usage: zqext <command> [arguments]\n"
@@ -250,7 +248,8 @@ int Config(const std::vector<std::string>& args) {
       break;
   }
   std::string input;
-  if (!zqext::ReadFile(in, kMaxConfigSize, &input, &error))
+  if (!zqext::ReadFile(in, zqextensionkit::kMaxConfigurationFileSize, &input,
+                       &error))
     return Error(kProblem, error);
 
   std::string output;
