@@ -1,6 +1,8 @@
 // A plug-in whose classes misbehave the way tools must survive: creating
-// CLSID_CrashingExtension aborts the process, and the bundle
-// CLSID_HangingBundle never returns from Initialize().
+// CLSID_CrashingExtension aborts the process, the bundle CLSID_HangingBundle
+// never returns from Initialize(), CLSID_ForkingBundle leaves a process
+// behind, and CLSID_ClosingHangingBundle closes its process's descriptors
+// before it hangs.
 
 #include <unistd.h>
 
@@ -33,9 +35,32 @@ class HangingBundle : public zqextensionkit::ZQEBaseBundle {
   }
 };
 
+class ForkingBundle : public zqextensionkit::ZQEBaseBundle {
+ public:
+  void Initialize() override {
+    if (fork() == 0) {
+      // Ends by itself after five minutes, should nobody stop it.
+      alarm(300);
+      for (;;)
+        pause();
+    }
+  }
+};
+
+class ClosingHangingBundle : public zqextensionkit::ZQEBaseBundle {
+ public:
+  void Initialize() override {
+    close_range(STDERR_FILENO + 1, ~0U, 0);
+    for (;;)
+      pause();
+  }
+};
+
 constexpr by::ComClassEntry kClasses[] = {
     by::ComClass<CrashingExtension>(CLSID_CrashingExtension),
     by::ComClass<HangingBundle>(CLSID_HangingBundle),
+    by::ComClass<ForkingBundle>(CLSID_ForkingBundle),
+    by::ComClass<ClosingHangingBundle>(CLSID_ClosingHangingBundle),
 };
 
 }  // namespace

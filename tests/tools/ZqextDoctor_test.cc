@@ -2,7 +2,15 @@
 // fault each: every fault is reported as a problem of the right file, with
 // the reason the kit would skip, refuse or misread it.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include <filesystem>
 #include <map>
@@ -67,6 +75,9 @@ struct Package {
   std::vector<std::pair<std::string, std::string>> manifest_edits;
   std::string plugin = kGreetingPluginFile;  // In ZQ_TEST_PLUGIN_DIR.
   std::map<std::string, std::string> extra_files;
+  bool library_is_fifo = false;  // A FIFO where the library belongs.
+  // Non-zero: the installation lies this deep (see Installation).
+  size_t executable_path_length = 0;
 };
 
 bool Build(const Package& package, Installation* installation) {
@@ -75,6 +86,12 @@ bool Build(const Package& package, Installation* installation) {
             installation->WriteConfig(package.config);
   for (const auto& file : package.extra_files)
     ok = ok && installation->WriteFile(file.first, file.second);
+  if (package.library_is_fifo) {
+    const std::filesystem::path library = installation->dir() / kLibrary;
+    std::error_code error;
+    std::filesystem::create_directories(library.parent_path(), error);
+    ok = ok && mkfifo(library.c_str(), 0600) == 0;
+  }
   if (!package.plugin.empty()) {
     ok = ok && installation->CopyFile(
                    std::filesystem::path(ZQ_TEST_PLUGIN_DIR) / package.plugin,
@@ -160,8 +177,23 @@ TEST(ZqextDoctorTest, AWorkingInstallationPasses) {
 }
 
 // Runs the doctor (with `options` and the environment entries `env`) on an
-// installation of `package`, and expects a problem of `file` whose message
-// holds `message`, at `line` and `column` when they are given.
+// installation of `package`, expecting exit status 1.
+ProgramRun Diagnose(const Package& package,
+                    const std::vector<std::string>& options,
+                    const std::vector<std::string>& env = {}) {
+  Installation installation(package.executable_path_length);
+  EXPECT_TRUE(Build(package, &installation)) << installation.error();
+  std::vector<std::string> args = {"doctor", "--json"};
+  args.insert(args.end(), options.begin(), options.end());
+  args.push_back(installation.dir().string());
+  ProgramRun run = RunZqext(args, env);
+  EXPECT_EQ(1, run.status) << run.err;
+  return run;
+}
+
+// Runs the doctor on an installation of `package`, and expects a problem of
+// `file` whose message holds `message`, at `line` and `column` when they are
+// given.
 void ExpectProblem(const char* name,
                    const Package& package,
                    const std::string& file,
@@ -171,13 +203,7 @@ void ExpectProblem(const char* name,
                    int line = 0,
                    int column = 0) {
   SCOPED_TRACE(name);
-  Installation installation;
-  ASSERT_TRUE(Build(package, &installation)) << installation.error();
-  std::vector<std::string> args = {"doctor", "--json"};
-  args.insert(args.end(), options.begin(), options.end());
-  args.push_back(installation.dir().string());
-  const ProgramRun run = RunZqext(args, env);
-  EXPECT_EQ(1, run.status) << run.err;
+  const ProgramRun run = Diagnose(package, options, env);
   bool found = false;
   for (const Finding& finding : Findings(run.out)) {
     if (finding.severity == "problem" && finding.file == file &&
@@ -319,6 +345,154 @@ TEST(ZqextDoctorTest, EachFaultIsAProblemOfItsFile) {
                 "the library did not finish initialising the bundle " +
                     std::string(kHangingBundleClsidText) + " within 0.5 s",
                 {"--timeout", "0.5"});
+}
+
+// The manifest edits that make the package name the broken plug-in's classes.
+std::vector<std::pair<std::string, std::string>> BrokenClasses(int mode) {
+  return {{kGreetingBundleClsidText, BrokenPluginClsidText(mode, true)},
+          {kGreeterClsidText, BrokenPluginClsidText(mode, false)}};
+}
+
+// Plug-in code that throws, and library files the kit would not hand to the
+// dynamic loader, are reported as what the kit makes of them, not as a
+// crash or a hang of the probe; the classes after a throw are still tried.
+TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
+  const std::string bundle = BrokenPluginClsidText(kBrokenFactoriesThrow, true);
+  const std::string extension =
+      "extension greeting.formal (class " +
+      BrokenPluginClsidText(kBrokenFactoriesThrow, false) + ")";
+  std::string library;
+  {
+    std::ifstream in(
+        std::filesystem::path(ZQ_TEST_PLUGIN_DIR) / kGreetingPluginFile,
+        std::ios::binary);
+    library.assign(std::istreambuf_iterator<char>(in), {});
+  }
+  ASSERT_GT(library.size(), 4096u);
+
+  struct Case {
+    const char* name;
+    Package package;
+    std::vector<std::string> options;
+    std::vector<std::string> problems;  // Each one a problem of the manifest.
+    std::string never;                  // In no finding.
+  };
+  std::vector<Case> cases;
+  Case c{"framework factory that throws", Package(), {}, {}, "crashed"};
+  c.package.plugin = BrokenPluginFile(kBrokenLoadThrows);
+  c.package.manifest_edits = BrokenClasses(kBrokenLoadThrows);
+  c.problems = {
+      "DllGetClassObject throws when asked for the framework class factory: "
+      "the kit unloads the library again"};
+  cases.push_back(c);
+  c.name = "classes whose creation throws";
+  c.package.plugin = BrokenPluginFile(kBrokenFactoriesThrow);
+  c.package.manifest_edits = BrokenClasses(kBrokenFactoriesThrow);
+  c.problems = {
+      "creating the bundle class " + bundle +
+          " throws: the kit keeps the library loaded without a "
+          "bundle object",
+      "creating " + extension + " throws: the extension manager skips it"};
+  cases.push_back(c);
+  c.name = "bundle whose Initialize throws";
+  c.package.plugin = BrokenPluginFile(kBrokenBundleInitializeThrows);
+  c.package.manifest_edits = BrokenClasses(kBrokenBundleInitializeThrows);
+  c.problems = {"the bundle " +
+                BrokenPluginClsidText(kBrokenBundleInitializeThrows, true) +
+                " throws from Initialize(): the kit releases it"};
+  cases.push_back(c);
+  c.name = "factories that hand back no object";
+  c.package.plugin = BrokenPluginFile(kBrokenNullObjects);
+  c.package.manifest_edits = BrokenClasses(kBrokenNullObjects);
+  c.problems = {"is not created for IZQEBundle (S_OK without an object)",
+                "is not created for IZQBaseExtension (S_OK without an "
+                "object)"};
+  cases.push_back(c);
+  c = Case{"library cut short", Package(), {}, {}, "crashed"};
+  c.package.plugin.clear();
+  c.package.extra_files = {{kLibrary, library.substr(0, 4096)}};
+  c.problems = {
+      "the entry library lib/greeting.so is cut short (a loadable "
+      "segment lies beyond its end): the kit refuses to load it "
+      "(not probed)"};
+  cases.push_back(c);
+  c = Case{"FIFO as the library", Package(), {"--timeout", "2"}, {}, "within"};
+  c.package.plugin.clear();
+  c.package.library_is_fifo = true;
+  c.problems = {"the entry library lib/greeting.so cannot be read"};
+  cases.push_back(c);
+  // The digest is still checked when the path is too long to probe.
+  c = Case{"path longer than the loader takes", Package(), {}, {}, "created"};
+  c.package.executable_path_length = 300;
+  c.package.manifest_edits = {{"@MD5@", "0123456789abcdef0123456789abcdef"}};
+  c.problems = {
+      " bytes long; the loader takes at most 259, so a host that "
+      "does not verify libraries refuses it (not probed)",
+      "the manifest records 0123456789abcdef"};
+  cases.push_back(c);
+  c = Case{"library that closes the probe's pipe and hangs",
+           Package(),
+           {"--timeout", "0.5"},
+           {},
+           "crashed"};
+  c.package.plugin = kMisbehavingPluginFile;
+  c.package.manifest_edits = {
+      {kGreetingBundleClsidText, kClosingHangingBundleClsidText},
+      {kGreeterClsidText, kCrashingExtensionClsidText}};
+  c.problems = {"the library did not finish initialising the bundle " +
+                std::string(kClosingHangingBundleClsidText) + " within 0.5 s"};
+  cases.push_back(c);
+
+  for (const Case& test : cases) {
+    SCOPED_TRACE(test.name);
+    const ProgramRun run = Diagnose(test.package, test.options);
+    const std::vector<Finding> findings = Findings(run.out);
+    for (const std::string& problem : test.problems) {
+      EXPECT_TRUE(std::any_of(findings.begin(), findings.end(),
+                              [&](const Finding& finding) {
+                                return finding.severity == "problem" &&
+                                       finding.file == kManifestFile &&
+                                       finding.message.find(problem) !=
+                                           std::string::npos;
+                              }))
+          << "no problem saying: " << problem << "\n"
+          << run.out;
+    }
+    for (const Finding& finding : findings)
+      EXPECT_EQ(std::string::npos, finding.message.find(test.never))
+          << finding.message;
+  }
+}
+
+// A process the library starts is stopped with the probe: it neither
+// outlives zqext nor keeps it waiting for the pipe it inherited.
+TEST(ZqextDoctorTest, ProcessesTheLibraryStartsDoNotOutliveTheProbe) {
+  // Every process that inherits `witness[1]` holds it open: the read end
+  // sees its end only when all of them have ended.
+  int witness[2];
+  ASSERT_EQ(0, pipe(witness));
+  fcntl(witness[0], F_SETFD, FD_CLOEXEC);
+  Package package;
+  package.plugin = kMisbehavingPluginFile;
+  package.manifest_edits = {
+      {kGreetingBundleClsidText, kForkingBundleClsidText},
+      {"\"clsid\": \"" + std::string(kGreeterClsidText) + "\",", ""}};
+  Installation installation;
+  ASSERT_TRUE(Build(package, &installation)) << installation.error();
+  const ProgramRun run =
+      RunZqext({"doctor", "--timeout", "60", installation.dir().string()});
+  close(witness[1]);
+  EXPECT_NE(
+      std::string::npos,
+      run.out.find("bundle class " + std::string(kForkingBundleClsidText) +
+                   " created and initialised"))
+      << run.out;
+  // Bounded, not a sleep: the answer comes as soon as the last holder ends.
+  pollfd end = {witness[0], POLLIN, 0};
+  ASSERT_EQ(1, poll(&end, 1, 30 * 1000)) << "a process of the library lives on";
+  char byte;
+  EXPECT_EQ(0, read(witness[0], &byte, 1));
+  close(witness[0]);
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
+#include "ZQExtensionKit/bundle/ZQELoadableLibraryFile.h"
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/ArtifactParser.h"
 #include "ZQExtensionKit/config/ExtensionPoint.h"
@@ -22,6 +23,7 @@
 #include "base/values.h"
 #include "base/version.h"
 #include "dlcom/guidstring.h"
+#include "dlcom/loadcom.h"
 #include "tools/zqext/ConfigEncryption.h"
 #include "tools/zqext/LibraryProbe.h"
 
@@ -37,8 +39,12 @@ constexpr char kMappingFile[] = "extension_adapter_mapping.json";
 constexpr char kConfigFile[] = "extensions/config.json";
 // The id of the package whose points adapter records are made for.
 constexpr char kAdapterArtifactId[] = "extension_adapter";
-// The loader takes paths of at most this many bytes.
-constexpr size_t kMaxLibraryPathLength = 259;
+// The longest path CComLoader::LoadCom() takes: its module-name buffer,
+// less the terminating NUL.
+struct LoaderPathLimit : CComLoader {
+  static constexpr size_t kMaxLength = sizeof(m_szModuleName) - 1;
+};
+constexpr size_t kMaxLibraryPathLength = LoaderPathLimit::kMaxLength;
 
 // The manifest's top-level string keys, as the parser reads them.
 constexpr const char* kArtifactStringKeys[] = {
@@ -93,6 +99,13 @@ const char* KindName(const DictionaryValue*) {
 
 // How an absent member counts.
 enum class IfMissing { kNothing, kNote, kProblem };
+
+// One extension point of a parsed package, with its extensions (both owned
+// by the package's Artifact).
+struct PointRecords {
+  zqextensionkit::ExtensionPoint* point;
+  std::vector<zqextensionkit::Extension*> extensions;
+};
 
 // What the doctor learnt about one extension of an accepted package.
 struct ExtensionRecord {
@@ -153,25 +166,42 @@ class Doctor {
     return true;
   }
 
+  // `text` parsed as strict JSON, or where it is not.
+  struct JsonParse {
+    scoped_ptr<Value> value;
+    int code = 0;
+    int line = 0;
+    int column = 0;
+  };
+
+  static JsonParse Parse(const std::string& text) {
+    JsonParse parse;
+    std::string message;
+    parse.value = base::JSONReader::ReadAndReturnError(
+        text, base::JSON_PARSE_RFC, &parse.code, &message, &parse.line,
+        &parse.column);
+    return parse;
+  }
+
+  void ReportJsonFault(const std::string& file,
+                       const JsonParse& parse,
+                       const std::string& context) {
+    report_.Problem(
+        file,
+        "not valid JSON" + context + ": " +
+            base::JSONReader::ErrorCodeToString(
+                static_cast<base::JSONReader::JsonParseError>(parse.code)),
+        parse.line, parse.column);
+  }
+
   // Parses `text` as strict JSON; a fault is a problem with its position.
   scoped_ptr<Value> ParseJson(const std::string& file,
                               const std::string& text,
                               const std::string& context) {
-    int code = 0;
-    int line = 0;
-    int column = 0;
-    std::string message;
-    scoped_ptr<Value> value = base::JSONReader::ReadAndReturnError(
-        text, base::JSON_PARSE_RFC, &code, &message, &line, &column);
-    if (!value) {
-      report_.Problem(
-          file,
-          "not valid JSON" + context + ": " +
-              base::JSONReader::ErrorCodeToString(
-                  static_cast<base::JSONReader::JsonParseError>(code)),
-          line, column);
-    }
-    return value;
+    JsonParse parse = Parse(text);
+    if (!parse.value)
+      ReportJsonFault(file, parse, context);
+    return std::move(parse.value);
   }
 
   // The member `key` of `dict` (taken literally) as a T, a ListValue or a
@@ -210,13 +240,14 @@ class Doctor {
               &text)) {
       return;
     }
-    mapping_ = DictionaryValue::From(ParseJson(kMappingFile, text, ""));
+    scoped_ptr<Value> value = ParseJson(kMappingFile, text, "");
+    if (!value)
+      return;
+    mapping_ = DictionaryValue::From(std::move(value));
     if (!mapping_) {
-      if (base::JSONReader::Read(text)) {
-        report_.Problem(kMappingFile,
-                        "the top level is not an object: the kit refuses to "
-                        "load");
-      }
+      report_.Problem(kMappingFile,
+                      "the top level is not an object: the kit refuses to "
+                      "load");
       return;
     }
     CollectAdapterEntries(*mapping_, "");
@@ -258,9 +289,9 @@ class Doctor {
               &text)) {
       return nullptr;
     }
-    std::string plain = text;
-    std::string context;
+    scoped_ptr<Value> value;
     if (!options_.key.empty()) {
+      std::string plain;
       std::string reason;
       if (!DecryptConfig(text, options_.key, &plain, &reason)) {
         std::string message =
@@ -273,14 +304,20 @@ class Doctor {
         report_.Problem(kConfigFile, message);
         return nullptr;
       }
-      context = " after decryption (is the key right?)";
-    } else if (!base::JSONReader::Read(text) && LooksLikeBase64(text)) {
-      report_.Problem(kConfigFile,
-                      "not JSON but Base64 text, probably encrypted: give "
-                      "its key with --key-file or ZQEXT_KEY");
-      return nullptr;
+      value = ParseJson(kConfigFile, plain,
+                        " after decryption (is the key right?)");
+    } else {
+      JsonParse parse = Parse(text);
+      if (!parse.value && LooksLikeBase64(text)) {
+        report_.Problem(kConfigFile,
+                        "not JSON but Base64 text, probably encrypted: give "
+                        "its key with --key-file or ZQEXT_KEY");
+        return nullptr;
+      }
+      if (!parse.value)
+        ReportJsonFault(kConfigFile, parse, "");
+      value = std::move(parse.value);
     }
-    scoped_ptr<Value> value = ParseJson(kConfigFile, plain, context);
     if (!value)
       return nullptr;
     scoped_ptr<DictionaryValue> root = DictionaryValue::From(std::move(value));
@@ -515,13 +552,14 @@ class Doctor {
       return;
     }
     std::unique_ptr<zqextensionkit::Artifact> artifact(parsed);
-    std::vector<zqextensionkit::ExtensionPoint*> points;
-    artifact->GetExtensionPoints(points);
+    std::vector<zqextensionkit::ExtensionPoint*> declared;
+    artifact->GetExtensionPoints(declared);
+    std::vector<PointRecords> points;
     size_t extension_count = 0;
-    for (zqextensionkit::ExtensionPoint* point : points) {
-      std::vector<zqextensionkit::Extension*> extensions;
-      point->GetExtensions(extensions);
-      extension_count += extensions.size();
+    for (zqextensionkit::ExtensionPoint* point : declared) {
+      points.push_back(PointRecords{point, {}});
+      point->GetExtensions(points.back().extensions);
+      extension_count += points.back().extensions.size();
     }
     report_.Ok(file,
                "package " + Quoted(artifact->GetID()) + " " +
@@ -673,14 +711,13 @@ class Doctor {
 
   void Remember(const std::string& file,
                 const zqextensionkit::Artifact& artifact,
-                const std::vector<zqextensionkit::ExtensionPoint*>& points) {
-    for (zqextensionkit::ExtensionPoint* point : points) {
+                const std::vector<PointRecords>& points) {
+    for (const PointRecords& records : points) {
+      const zqextensionkit::ExtensionPoint* point = records.point;
       if (artifact.GetID() == kAdapterArtifactId)
         internal_points_.insert(point->GetID());
       declared_points_.insert(point->GetID());
-      std::vector<zqextensionkit::Extension*> extensions;
-      point->GetExtensions(extensions);
-      for (zqextensionkit::Extension* extension : extensions) {
+      for (zqextensionkit::Extension* extension : records.extensions) {
         extensions_.push_back(ExtensionRecord{
             extension->GetID(), point->GetID(), extension->GetClassID(),
             extension->IsSingleton(), file});
@@ -690,12 +727,13 @@ class Doctor {
 
   void CheckPoints(const std::string& file,
                    const zqextensionkit::Artifact& artifact,
-                   const std::vector<zqextensionkit::ExtensionPoint*>& points) {
+                   const std::vector<PointRecords>& points) {
     const bool native = !artifact.GetBinFilePath().empty();
     std::vector<std::string> in_process;
-    for (zqextensionkit::ExtensionPoint* point : points) {
-      std::vector<zqextensionkit::Extension*> extensions;
-      point->GetExtensions(extensions);
+    for (const PointRecords& records : points) {
+      const zqextensionkit::ExtensionPoint* point = records.point;
+      const std::vector<zqextensionkit::Extension*>& extensions =
+          records.extensions;
       const bool any_class = std::any_of(extensions.begin(), extensions.end(),
                                          [](zqextensionkit::Extension* e) {
                                            return !e->GetClassID().empty();
@@ -743,10 +781,9 @@ class Doctor {
     }
   }
 
-  void CheckEntryLibrary(
-      const std::string& file,
-      const zqextensionkit::Artifact& artifact,
-      const std::vector<zqextensionkit::ExtensionPoint*>& points) {
+  void CheckEntryLibrary(const std::string& file,
+                         const zqextensionkit::Artifact& artifact,
+                         const std::vector<PointRecords>& points) {
     const std::string entry = artifact.GetBinFilePath();
     const std::string bundle = artifact.GetBundleClassId();
     if (entry.empty()) {
@@ -776,32 +813,49 @@ class Doctor {
       }
       return;
     }
+    if (!CheckLibraryDigest(file, entry, library, artifact.GetLibFileMD5()))
+      return;
+    // The probe loads the library by its path, as a host that does not
+    // verify libraries does; one that verifies loads it through its open
+    // descriptor, whose path is always short.
+    bool probe = true;
     if (library.value().size() > kMaxLibraryPathLength) {
       report_.Problem(file, "the path of the entry library is " +
                                 std::to_string(library.value().size()) +
                                 " bytes long; the loader takes at most " +
-                                std::to_string(kMaxLibraryPathLength));
-      return;
+                                std::to_string(kMaxLibraryPathLength) +
+                                ", so a host that does not verify libraries "
+                                "refuses it (not probed)");
+      probe = false;
     }
-    CheckLibraryDigest(file, entry, library, artifact.GetLibFileMD5());
+    // What the kit never hands to the dynamic loader is not probed either.
+    if (!zqextensionkit::IsLoadableLibraryFile(library.value())) {
+      report_.Problem(file, "the entry library " + entry +
+                                " is cut short (a loadable segment lies "
+                                "beyond its end): the kit refuses to load "
+                                "it (not probed)");
+      probe = false;
+    }
+    if (!probe)
+      return;
 
     ProbeRequest request;
     request.library = library.value();
     request.bundle_clsid = bundle;
-    for (zqextensionkit::ExtensionPoint* point : points) {
-      std::vector<zqextensionkit::Extension*> extensions;
-      point->GetExtensions(extensions);
-      for (zqextensionkit::Extension* extension : extensions) {
-        if (!extension->GetClassID().empty() && !point->GetIId().empty()) {
+    for (const PointRecords& records : points) {
+      const std::string iid = records.point->GetIId();
+      for (zqextensionkit::Extension* extension : records.extensions) {
+        if (!extension->GetClassID().empty() && !iid.empty()) {
           request.extensions.push_back(ProbeRequest::ExtensionClass{
-              extension->GetID(), extension->GetClassID(), point->GetIId()});
+              extension->GetID(), extension->GetClassID(), iid});
         }
       }
     }
     ProbeLibrary(request, options_.timeout_seconds, file, &report_);
   }
 
-  void CheckLibraryDigest(const std::string& file,
+  // False when the library cannot be read.
+  bool CheckLibraryDigest(const std::string& file,
                           const std::string& entry,
                           const base::FilePath& library,
                           const std::string& recorded) {
@@ -810,7 +864,7 @@ class Doctor {
       report_.Problem(file, "the entry library " + entry +
                                 " cannot be read: the kit cannot verify or "
                                 "load it");
-      return;
+      return false;
     }
     if (recorded == actual) {
       report_.Ok(file,
@@ -830,6 +884,7 @@ class Doctor {
                                 ", the manifest records " + recorded +
                                 ": a host that verifies libraries refuses it");
     }
+    return true;
   }
 
   // --- across files ---

@@ -5,11 +5,19 @@
 // The child opens the library (reporting dlerror()'s text when it does not
 // open, which the kit's loader drops), checks the four entry points, loads it
 // through the kit's CComLoader (framework class factory), creates and
-// initialises the bundle class, and creates each extension class through the
-// kit's object container for IZQBaseExtension and queries it for its
-// point's interface. Its standard output and error go to /dev/null, so the
-// loader's trace lines never reach the report; results come back over a
-// pipe. A child that has not finished after `timeout_seconds` is killed.
+// initialises the bundle class, and creates each extension class for
+// IZQBaseExtension the way the kit's object container does and queries it
+// for its point's interface. Every call into the library runs behind the
+// kit's exception boundary, so an exception is reported as what the kit
+// makes of it (a library refused, a bundle object dropped, an extension
+// skipped) and the later classes are still tried. Its standard output and
+// error go to /dev/null, so the loader's trace lines never reach the
+// report; results come back over a pipe.
+//
+// The child leads a process group of its own. It gets `timeout_seconds` in
+// all: when that passes before it has finished and ended, it is killed. When
+// the probe ends, the group is killed too, so no process the library started
+// outlives it, and the child is always reaped.
 //
 // Thread-safety: forks; call from a single-threaded program.
 
