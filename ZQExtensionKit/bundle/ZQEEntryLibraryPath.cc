@@ -4,13 +4,18 @@
 
 namespace zqextensionkit {
 
+bool IsEntryInsidePackage(const std::string& entry) {
+  const base::FilePath relative(entry);
+  return !relative.empty() && !relative.IsAbsolute() &&
+         !relative.ReferencesParent();
+}
+
 bool GetEntryLibraryPath(const base::FilePath& root,
                          const std::string& entry,
                          base::FilePath* path) {
-  const base::FilePath relative(entry);
-  if (relative.empty() || relative.IsAbsolute() || relative.ReferencesParent())
+  if (!IsEntryInsidePackage(entry))
     return false;
-  *path = root.Append(relative);
+  *path = root.Append(base::FilePath(entry));
   return !path->empty() && base::PathExists(*path);
 }
 

@@ -13,12 +13,16 @@
 
 namespace zqextensionkit {
 
+// Whether `entry` (as the manifest's "mainEntry" writes it) names a file
+// inside its package: not empty, not absolute, without a ".." component. A
+// manifest must not make the kit load code from outside its package, and an
+// empty entry would name the package directory itself.
+bool IsEntryInsidePackage(const std::string& entry);
+
 // Stores in `*path` the entry library `entry` (as the manifest's
 // "mainEntry" writes it) inside the package directory `root`, and returns
-// whether that file exists. An entry that is empty, absolute or has a ".."
-// component is refused before the file system is asked: a manifest must not
-// make the kit load code from outside its package, and an empty entry would
-// name the package directory itself.
+// whether that file exists. An entry that is not inside the package is
+// refused before the file system is asked.
 bool GetEntryLibraryPath(const base::FilePath& root,
                          const std::string& entry,
                          base::FilePath* path);

@@ -11,6 +11,7 @@
 #include "ZQExtensionKit/config/ExtensionImpl.h"
 #include "ZQExtensionKit/config/ExtensionPointImpl.h"
 #include "ZQExtensionKit/config/SettingMap.h"
+#include "ZQExtensionKit/config/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/defines/ZQEFileLimits.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
@@ -22,17 +23,18 @@ namespace zqextensionkit {
 
 namespace {
 
-const char kManifestFileName[] = "manifest.json";
 const char kResourcesDirName[] = "resources";
 
 // Top level.
-const char kId[] = "id";
-const char kVersion[] = "version";
-const char kFoundationVersion[] = "foundationVersion";
-const char kMainEntry[] = "mainEntry";
-const char kLibFileMD5[] = "libFileMD5";
-const char kSignMD5[] = "signMD5";
-const char kBundleClassId[] = "BundleClassId";
+constexpr const char* kId = kManifestStringKeys[kManifestId];
+constexpr const char* kVersion = kManifestStringKeys[kManifestVersion];
+constexpr const char* kFoundationVersion =
+    kManifestStringKeys[kManifestFoundationVersion];
+constexpr const char* kMainEntry = kManifestStringKeys[kManifestMainEntry];
+constexpr const char* kLibFileMD5 = kManifestStringKeys[kManifestLibFileMD5];
+constexpr const char* kSignMD5 = kManifestStringKeys[kManifestSignMD5];
+constexpr const char* kBundleClassId =
+    kManifestStringKeys[kManifestBundleClassId];
 const char kExtensionPoints[] = "extensionPoints";
 
 // Extension point.
@@ -59,7 +61,7 @@ constexpr std::string_view kExtensionKeys[kExtensionKeyCount] = {
 const char kConstraintKey[] = "key";
 const char kConstraintValue[] = "value";
 
-// Setting object, in the order the fields are read.
+// Setting object, in the order the fields are read (kSettingMapKeys).
 enum SettingKey {
   kSettingModalPosition,
   kSettingModalSize,
@@ -68,8 +70,8 @@ enum SettingKey {
   kSettingOpenType,
   kSettingKeyCount
 };
-constexpr std::string_view kSettingKeys[kSettingKeyCount] = {
-    "modalPosition", "modalSize", "host", "uri", "openType"};
+constexpr const std::string_view (&kSettingKeys)[kSettingKeyCount] =
+    kSettingMapKeys;
 
 // How a "settingMap" object is taken.
 enum class SettingMapRule {

@@ -29,6 +29,8 @@
 #ifndef ZQEXTENSIONKIT_CONFIG_ARTIFACTPARSER_H_
 #define ZQEXTENSIONKIT_CONFIG_ARTIFACTPARSER_H_
 
+#include <string_view>
+
 #include "base/memory/scoped_ptr.h"
 
 namespace base {
@@ -39,6 +41,25 @@ class FilePath;
 }  // namespace base
 
 namespace zqextensionkit {
+
+// The manifest's top-level string keys, and the five string keys of a
+// "settingMap" object, in the order the parser reads them: for tools that
+// check manifests against what the parser takes.
+enum ManifestStringKey {
+  kManifestId,
+  kManifestVersion,
+  kManifestFoundationVersion,
+  kManifestMainEntry,
+  kManifestLibFileMD5,
+  kManifestSignMD5,
+  kManifestBundleClassId,
+  kManifestStringKeyCount
+};
+inline constexpr const char* kManifestStringKeys[kManifestStringKeyCount] = {
+    "id",         "version", "foundationVersion", "mainEntry",
+    "libFileMD5", "signMD5", "BundleClassId"};
+inline constexpr std::string_view kSettingMapKeys[] = {
+    "modalPosition", "modalSize", "host", "uri", "openType"};
 
 class Artifact;
 class ExtensionImpl;

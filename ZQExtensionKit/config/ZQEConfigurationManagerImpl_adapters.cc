@@ -9,6 +9,7 @@
 #include "ZQExtensionKit/config/ExtensionImpl.h"
 #include "ZQExtensionKit/config/ExtensionPointImpl.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/defines/ZQEFileLimits.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "base/files/file_util.h"
@@ -19,9 +20,6 @@ namespace zqextensionkit {
 
 namespace {
 
-const char kMappingFileName[] = "extension_adapter_mapping.json";
-// The artifact that declares the internal extension points.
-const char kAdapterArtifactId[] = "extension_adapter";
 // The payload that marks an adapter record and names its source extension.
 const char kExtensionId[] = "extensionId";
 
@@ -149,7 +147,7 @@ bool GetExtensionAdapterMappingFilePath(base::FilePath* path) {
         "failed, becuase of extension_adapter_mapping.json is not exist");
     return false;
   }
-  *path = base::FilePath(run_path).Append(kMappingFileName);
+  *path = base::FilePath(run_path).Append(kAdapterMappingFileName);
   return true;
 }
 

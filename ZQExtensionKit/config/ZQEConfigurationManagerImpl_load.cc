@@ -13,6 +13,7 @@
 #include "ZQExtensionKit/config/ArtifactParser.h"
 #include "ZQExtensionKit/config/ExtensionFactory.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/defines/ZQEFileLimits.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "base/base64.h"
@@ -23,8 +24,6 @@ namespace zqextensionkit {
 
 namespace {
 
-const char kExtensionsDirName[] = "extensions";
-const char kConfigFileName[] = "config.json";
 const char kArtifacts[] = "artifacts";
 
 constexpr size_t kAesBlockSize = 16;
@@ -259,12 +258,12 @@ void ZQEConfigurationManagerImpl::ParseExtensions(
     return;
   for (const auto& element : *artifacts) {
     std::string name;
-    if (!element->GetAsString(&name) || name.empty())
-      continue;
-    const base::FilePath artifact_dir = extensions_dir.Append(name);
+    base::FilePath artifact_dir;
     // A package outside the extensions directory is never read.
-    if (artifact_dir.ReferencesParent())
+    if (!element->GetAsString(&name) ||
+        !GetArtifactDir(extensions_dir, name, &artifact_dir)) {
       continue;
+    }
     Artifact* parsed = nullptr;
     if (!ArtifactParser::Parse(artifact_dir, &parsed) || !parsed)
       continue;

@@ -5,6 +5,8 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -14,6 +16,7 @@
 #include "ZQExtensionKit/config/ArtifactParser.h"
 #include "ZQExtensionKit/config/ExtensionPoint.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/config/ZQEUrlParser.h"
 #include "ZQExtensionKit/defines/ZQEFileLimits.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
@@ -35,23 +38,21 @@ using base::DictionaryValue;
 using base::ListValue;
 using base::Value;
 
-constexpr char kMappingFile[] = "extension_adapter_mapping.json";
-constexpr char kConfigFile[] = "extensions/config.json";
-// The id of the package whose points adapter records are made for.
-constexpr char kAdapterArtifactId[] = "extension_adapter";
+using zqextensionkit::kAdapterArtifactId;
+constexpr const char* kMappingFile = zqextensionkit::kAdapterMappingFileName;
+// config.json relative to the installation, as findings name it.
+const std::string& ConfigFile() {
+  static const std::string* const file =
+      new std::string(std::string(zqextensionkit::kExtensionsDirName) + "/" +
+                      zqextensionkit::kConfigFileName);
+  return *file;
+}
 // The longest path CComLoader::LoadCom() takes: its module-name buffer,
 // less the terminating NUL.
 struct LoaderPathLimit : CComLoader {
   static constexpr size_t kMaxLength = sizeof(m_szModuleName) - 1;
 };
 constexpr size_t kMaxLibraryPathLength = LoaderPathLimit::kMaxLength;
-
-// The manifest's top-level string keys, as the parser reads them.
-constexpr const char* kArtifactStringKeys[] = {
-    "id",         "version", "foundationVersion", "mainEntry",
-    "libFileMD5", "signMD5", "BundleClassId"};
-constexpr const char* kSettingKeys[] = {"modalPosition", "modalSize", "host",
-                                        "uri", "openType"};
 
 std::string Quoted(const std::string& text) {
   return "\"" + text + "\"";
@@ -285,7 +286,7 @@ class Doctor {
 
   scoped_ptr<DictionaryValue> CheckConfig() {
     std::string text;
-    if (!Read(kConfigFile, "missing: the kit loads nothing without it",
+    if (!Read(ConfigFile(), "missing: the kit loads nothing without it",
               &text)) {
       return nullptr;
     }
@@ -301,43 +302,43 @@ class Doctor {
           message +=
               "; the file is plain JSON, which the kit reads only "
               "when the host sets no key";
-        report_.Problem(kConfigFile, message);
+        report_.Problem(ConfigFile(), message);
         return nullptr;
       }
-      value = ParseJson(kConfigFile, plain,
+      value = ParseJson(ConfigFile(), plain,
                         " after decryption (is the key right?)");
     } else {
       JsonParse parse = Parse(text);
       if (!parse.value && LooksLikeBase64(text)) {
-        report_.Problem(kConfigFile,
+        report_.Problem(ConfigFile(),
                         "not JSON but Base64 text, probably encrypted: give "
                         "its key with --key-file or ZQEXT_KEY");
         return nullptr;
       }
       if (!parse.value)
-        ReportJsonFault(kConfigFile, parse, "");
+        ReportJsonFault(ConfigFile(), parse, "");
       value = std::move(parse.value);
     }
     if (!value)
       return nullptr;
     scoped_ptr<DictionaryValue> root = DictionaryValue::From(std::move(value));
     if (!root) {
-      report_.Problem(kConfigFile,
+      report_.Problem(ConfigFile(),
                       "the top level is not an object: the kit loads no "
                       "packages, modules or access keys from it");
       return nullptr;
     }
-    report_.Ok(kConfigFile, options_.key.empty()
-                                ? "valid JSON object (plain text: the host "
-                                  "must set no key)"
-                                : "decrypts with the given key to a valid "
-                                  "JSON object");
+    report_.Ok(ConfigFile(), options_.key.empty()
+                                 ? "valid JSON object (plain text: the host "
+                                   "must set no key)"
+                                 : "decrypts with the given key to a valid "
+                                   "JSON object");
     return root;
   }
 
   void CheckModules(const DictionaryValue& root) {
     const ListValue* modules = Member<ListValue>(
-        kConfigFile, root, "modules", IfMissing::kNote,
+        ConfigFile(), root, "modules", IfMissing::kNote,
         "no \"modules\" section: every module reads as disabled", "\"modules\"",
         "the kit ignores it");
     if (!modules)
@@ -355,23 +356,23 @@ class Doctor {
       const DictionaryValue* module = nullptr;
       std::string id;
       if (!modules->GetDictionary(i, &module)) {
-        report_.Problem(kConfigFile, where + " is not an object: skipped");
+        report_.Problem(ConfigFile(), where + " is not an object: skipped");
         continue;
       }
       if (!module->GetStringWithoutPathExpansion("id", &id) || id.empty()) {
-        report_.Problem(kConfigFile,
+        report_.Problem(ConfigFile(),
                         where + " has no non-empty string \"id\": skipped");
         continue;
       }
       if (std::find(enabled.begin(), enabled.end(), id) != enabled.end()) {
-        report_.Note(kConfigFile, where + " repeats the module " + Quoted(id) +
-                                      ": its settings replace the earlier "
-                                      "ones");
+        report_.Note(ConfigFile(), where + " repeats the module " + Quoted(id) +
+                                       ": its settings replace the earlier "
+                                       "ones");
       } else {
         enabled.push_back(id);
       }
       if (!known.count(id)) {
-        report_.Note(kConfigFile,
+        report_.Note(ConfigFile(),
                      "module " + Quoted(id) +
                          " matches no module code: only feature lookups "
                          "read it");
@@ -381,14 +382,14 @@ class Doctor {
     std::string names;
     for (const std::string& id : enabled)
       names += (names.empty() ? ": " : ", ") + id;
-    report_.Ok(kConfigFile,
+    report_.Ok(ConfigFile(),
                Count(enabled.size(), "module", "modules") + " enabled" + names);
   }
 
   void CheckModuleSettings(const DictionaryValue& module,
                            const std::string& where) {
     const ListValue* settings = Member<ListValue>(
-        kConfigFile, module, "configurations", IfMissing::kNothing, "",
+        ConfigFile(), module, "configurations", IfMissing::kNothing, "",
         where + ".configurations", "the module has no settings");
     if (!settings)
       return;
@@ -398,11 +399,11 @@ class Doctor {
       const DictionaryValue* setting = nullptr;
       std::string text;
       if (!settings->GetDictionary(i, &setting)) {
-        report_.Problem(kConfigFile, at + " is not an object: skipped");
+        report_.Problem(ConfigFile(), at + " is not an object: skipped");
       } else if (!setting->GetStringWithoutPathExpansion("key", &text)) {
-        report_.Problem(kConfigFile, at + " has no string \"key\": skipped");
+        report_.Problem(ConfigFile(), at + " has no string \"key\": skipped");
       } else if (!setting->GetStringWithoutPathExpansion("value", &text)) {
-        report_.Problem(kConfigFile,
+        report_.Problem(ConfigFile(),
                         at + " has no string \"value\" (write \"true\", not "
                              "true): skipped");
       }
@@ -411,7 +412,7 @@ class Doctor {
 
   void CheckAccessKeys(const DictionaryValue& root) {
     const DictionaryValue* section = Member<DictionaryValue>(
-        kConfigFile, root, "ExtensionAuthInfo", IfMissing::kNote,
+        ConfigFile(), root, "ExtensionAuthInfo", IfMissing::kNote,
         "no \"ExtensionAuthInfo\" section: no access keys",
         "\"ExtensionAuthInfo\"", "no access keys");
     if (!section)
@@ -419,7 +420,7 @@ class Doctor {
     size_t h5_keys = 0;
     size_t native_keys = 0;
     const DictionaryValue* h5 = Member<DictionaryValue>(
-        kConfigFile, *section, "H5", IfMissing::kNothing, "",
+        ConfigFile(), *section, "H5", IfMissing::kNothing, "",
         "ExtensionAuthInfo.H5", "skipped");
     if (h5) {
       for (DictionaryValue::Iterator it(*h5); !it.IsAtEnd(); it.Advance()) {
@@ -430,15 +431,15 @@ class Doctor {
         if (As(it.value(), &keys))
           h5_keys += CheckAccessKeyList(*keys, where);
         else
-          report_.Problem(kConfigFile, where + " is not an array: skipped");
+          report_.Problem(ConfigFile(), where + " is not an array: skipped");
       }
     }
     const ListValue* native =
-        Member<ListValue>(kConfigFile, *section, "Native", IfMissing::kNothing,
+        Member<ListValue>(ConfigFile(), *section, "Native", IfMissing::kNothing,
                           "", "ExtensionAuthInfo.Native", "skipped");
     if (native)
       native_keys = CheckAccessKeyList(*native, "ExtensionAuthInfo.Native");
-    report_.Ok(kConfigFile,
+    report_.Ok(ConfigFile(),
                Count(h5_keys + native_keys, "access key", "access keys") +
                    " (H5: " + std::to_string(h5_keys) +
                    ", native: " + std::to_string(native_keys) + ")");
@@ -450,7 +451,7 @@ class Doctor {
     const bool usable = url && !url->scheme.empty() && !url->hostName.empty();
     zqextensionkit::ZQEUrlParser::destroy(&url);
     if (!usable) {
-      report_.Problem(kConfigFile,
+      report_.Problem(ConfigFile(),
                       "the H5 host " + Quoted(host) +
                           " has no scheme or host name: its access keys "
                           "never match a page");
@@ -466,16 +467,16 @@ class Doctor {
       std::string bundle;
       std::string key;
       if (!list.GetDictionary(i, &entry)) {
-        report_.Problem(kConfigFile, at + " is not an object: skipped");
+        report_.Problem(ConfigFile(), at + " is not an object: skipped");
       } else if (!entry->GetStringWithoutPathExpansion("bundleId", &bundle) ||
                  bundle.empty()) {
-        report_.Problem(kConfigFile,
+        report_.Problem(ConfigFile(),
                         at + " has no non-empty string \"bundleId\": skipped");
       } else if (!entry->GetStringWithoutPathExpansion("accessKey", &key)) {
-        report_.Problem(kConfigFile,
+        report_.Problem(ConfigFile(),
                         at + " has no string \"accessKey\": skipped");
       } else if (key.empty()) {
-        report_.Note(kConfigFile,
+        report_.Note(ConfigFile(),
                      at + " (" + bundle +
                          ") has an empty \"accessKey\": skipped, so the "
                          "bundle has no key until a remote configuration "
@@ -491,23 +492,25 @@ class Doctor {
   std::vector<std::string> CheckArtifactList(const DictionaryValue& root) {
     std::vector<std::string> names;
     const ListValue* list =
-        Member<ListValue>(kConfigFile, root, "artifacts", IfMissing::kProblem,
+        Member<ListValue>(ConfigFile(), root, "artifacts", IfMissing::kProblem,
                           "no \"artifacts\" list: the kit loads no packages",
                           "\"artifacts\"", "the kit loads no packages");
     if (!list)
       return names;
-    const base::FilePath extensions = Path("extensions");
+    const base::FilePath extensions = Path(zqextensionkit::kExtensionsDirName);
     for (size_t i = 0; i < list->GetSize(); ++i) {
       const std::string at = "artifacts[" + std::to_string(i) + "]";
       std::string name;
+      base::FilePath dir;
       if (!list->GetString(i, &name) || name.empty()) {
-        report_.Problem(kConfigFile,
+        report_.Problem(ConfigFile(),
                         at + " is not a non-empty string: skipped");
-      } else if (extensions.Append(name).ReferencesParent()) {
-        report_.Problem(kConfigFile, at + " " + Quoted(name) +
-                                         " leads outside extensions/: skipped");
+      } else if (!zqextensionkit::GetArtifactDir(extensions, name, &dir)) {
+        report_.Problem(
+            ConfigFile(),
+            at + " " + Quoted(name) + " leads outside extensions/: skipped");
       } else if (std::find(names.begin(), names.end(), name) != names.end()) {
-        report_.Problem(kConfigFile,
+        report_.Problem(ConfigFile(),
                         at + " lists " + Quoted(name) +
                             " again: the kit reads the package twice and "
                             "keeps the first copy's records");
@@ -515,7 +518,7 @@ class Doctor {
         names.push_back(name);
       }
     }
-    report_.Ok(kConfigFile,
+    report_.Ok(ConfigFile(),
                Count(names.size(), "package", "packages") + " listed");
     return names;
   }
@@ -523,8 +526,9 @@ class Doctor {
   // --- packages ---
 
   void CheckPackage(const std::string& name) {
-    const std::string package = "extensions/" + name;
-    const std::string file = package + "/manifest.json";
+    const std::string package =
+        std::string(zqextensionkit::kExtensionsDirName) + "/" + name;
+    const std::string file = package + "/" + zqextensionkit::kManifestFileName;
     if (!base::PathExists(Path(package))) {
       report_.Problem(package,
                       "listed in config.json but missing: the kit skips it");
@@ -576,7 +580,7 @@ class Doctor {
   // Problems with keys that the parser drops or misreads without a word.
   void CheckManifestKeys(const std::string& file, const DictionaryValue& dict) {
     for (DictionaryValue::Iterator it(dict); !it.IsAtEnd(); it.Advance()) {
-      for (const char* key : kArtifactStringKeys) {
+      for (const char* key : zqextensionkit::kManifestStringKeys) {
         if (it.key() != key && Lower(it.key()) == Lower(key)) {
           report_.Problem(file, "the key " + Quoted(it.key()) +
                                     " is not read: keys are case-sensitive, "
@@ -585,7 +589,7 @@ class Doctor {
         }
       }
     }
-    for (const char* key : kArtifactStringKeys) {
+    for (const char* key : zqextensionkit::kManifestStringKeys) {
       const Value* value = nullptr;
       if (dict.GetWithoutPathExpansion(key, &value) &&
           value->GetType() != Value::TYPE_STRING) {
@@ -659,10 +663,10 @@ class Doctor {
     const DictionaryValue* settings = nullptr;
     if (extension->GetDictionaryWithoutPathExpansion("settingMap", &settings)) {
       std::string missing;
-      for (const char* key : kSettingKeys) {
+      for (const std::string_view key : zqextensionkit::kSettingMapKeys) {
         std::string text;
-        if (!settings->GetStringWithoutPathExpansion(key, &text))
-          missing += (missing.empty() ? "" : ", ") + Quoted(key);
+        if (!settings->GetStringWithoutPathExpansion(std::string(key), &text))
+          missing += (missing.empty() ? "" : ", ") + Quoted(std::string(key));
       }
       if (!missing.empty()) {
         report_.Problem(
@@ -801,8 +805,7 @@ class Doctor {
     base::FilePath library;
     if (!zqextensionkit::GetEntryLibraryPath(artifact.GetRootPath(), entry,
                                              &library)) {
-      const base::FilePath relative(entry);
-      if (relative.IsAbsolute() || relative.ReferencesParent()) {
+      if (!zqextensionkit::IsEntryInsidePackage(entry)) {
         report_.Problem(file, "\"mainEntry\" " + Quoted(entry) +
                                   " is not a path inside the package: the "
                                   "kit refuses to load it");
