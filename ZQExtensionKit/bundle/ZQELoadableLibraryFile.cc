@@ -9,6 +9,8 @@
 #include <cstring>
 #include <vector>
 
+#include "base/files/scoped_file.h"
+
 namespace zqextensionkit {
 
 namespace {
@@ -69,15 +71,10 @@ bool IsLoadableLibraryFile(int fd) {
 }
 
 bool IsLoadableLibraryFile(const std::string& path) {
-  int fd;
-  do {
-    fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0)
+  const base::ScopedFD fd = base::OpenReadOnlyNonBlocking(path.c_str());
+  if (!fd.is_valid())
     return true;  // The dynamic loader reports what is wrong with it.
-  const bool inside = IsLoadableLibraryFile(fd);
-  close(fd);
-  return inside;
+  return IsLoadableLibraryFile(fd.get());
 }
 
 }  // namespace zqextensionkit

@@ -106,47 +106,24 @@ ZQEHashedFile ZQEHashedFile::Open(const std::string& path) {
   // open() would stop at an embedded NUL and hash a different file.
   if (path.find('\0') != std::string::npos)
     return file;
-  do {
-    // O_NONBLOCK: a FIFO with no writer must not hang verification; only
-    // regular files are hashed (a device would never end).
-    file.fd_ = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (file.fd_ < 0 && errno == EINTR);
-  if (file.fd_ < 0)
+  // Only regular files are hashed: a FIFO would block, a device never end.
+  file.fd_ = base::OpenReadOnlyNonBlocking(path.c_str());
+  if (!file.fd_.is_valid())
     return file;
   struct stat info;
-  if (fstat(file.fd_, &info) != 0 || !S_ISREG(info.st_mode)) {
-    file.Close();
+  if (fstat(file.fd_.get(), &info) != 0 || !S_ISREG(info.st_mode)) {
+    file.fd_.reset();
     return file;
   }
   file.device_ = info.st_dev;
   file.inode_ = info.st_ino;
 #if defined(POSIX_FADV_SEQUENTIAL)
-  posix_fadvise(file.fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+  posix_fadvise(file.fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-  file.raw_md5_ = DigestDescriptor(file.fd_);
+  file.raw_md5_ = DigestDescriptor(file.fd_.get());
   if (file.raw_md5_.empty())
-    file.Close();  // Unreadable: nothing holds a descriptor for it.
+    file.fd_.reset();  // Unreadable: nothing holds a descriptor for it.
   return file;
-}
-
-ZQEHashedFile::ZQEHashedFile(ZQEHashedFile&& other) noexcept {
-  *this = std::move(other);
-}
-
-ZQEHashedFile& ZQEHashedFile::operator=(ZQEHashedFile&& other) noexcept {
-  if (this != &other) {
-    Close();
-    fd_ = std::exchange(other.fd_, -1);
-    device_ = other.device_;
-    inode_ = other.inode_;
-    raw_md5_ = std::move(other.raw_md5_);
-    other.raw_md5_.clear();
-  }
-  return *this;
-}
-
-ZQEHashedFile::~ZQEHashedFile() {
-  Close();
 }
 
 std::string ZQEHashedFile::md5_text() const {
@@ -159,20 +136,13 @@ std::string ZQEHashedFile::DynamicLoaderPath() {
   LoaderPathTable* table = LoaderPathTable::Get();
   // Each refused number is passed over for a higher one; the table is
   // finite, so a free number comes.
-  while (!table->Claim(fd_, device_, inode_)) {
-    const int moved = fcntl(fd_, F_DUPFD_CLOEXEC, fd_ + 1);
+  while (!table->Claim(fd_.get(), device_, inode_)) {
+    const int moved = fcntl(fd_.get(), F_DUPFD_CLOEXEC, fd_.get() + 1);
     if (moved < 0)
       return std::string();
-    close(fd_);
-    fd_ = moved;
+    fd_.reset(moved);
   }
-  return "/proc/self/fd/" + std::to_string(fd_);
-}
-
-void ZQEHashedFile::Close() {
-  if (fd_ >= 0)
-    close(fd_);
-  fd_ = -1;
+  return "/proc/self/fd/" + std::to_string(fd_.get());
 }
 
 }  // namespace zqextensionkit

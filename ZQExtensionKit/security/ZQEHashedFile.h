@@ -27,6 +27,8 @@
 
 #include <string>
 
+#include "base/files/scoped_file.h"
+
 namespace zqextensionkit {
 
 // The MD5 text (32 lower-case hex digits, first byte first) of the raw
@@ -39,21 +41,18 @@ class ZQEHashedFile {
   static ZQEHashedFile Open(const std::string& path);
 
   ZQEHashedFile() = default;
-  ZQEHashedFile(ZQEHashedFile&& other) noexcept;
-  ZQEHashedFile& operator=(ZQEHashedFile&& other) noexcept;
-  ZQEHashedFile(const ZQEHashedFile&) = delete;
-  ZQEHashedFile& operator=(const ZQEHashedFile&) = delete;
-  ~ZQEHashedFile();
+  ZQEHashedFile(ZQEHashedFile&& other) noexcept = default;
+  ZQEHashedFile& operator=(ZQEHashedFile&& other) noexcept = default;
 
   // Opened, a regular file, and read to the end: the digest is valid.
-  bool ok() const { return fd_ >= 0 && !raw_md5_.empty(); }
+  bool ok() const { return fd_.is_valid() && !raw_md5_.empty(); }
   // The 16 raw digest bytes; empty unless ok().
   const std::string& raw_md5() const { return raw_md5_; }
   // The MD5 text (32 lower-case hex digits); empty unless ok().
   std::string md5_text() const;
   // The open descriptor (owned by this object), or -1. Read it with
   // pread(): it stays at the end of the file.
-  int descriptor() const { return fd_; }
+  int descriptor() const { return fd_.get(); }
 
   // A path under which the dynamic loader opens this very file, through the
   // descriptor ("/proc/self/fd/<n>"): valid while this object lives, and
@@ -66,9 +65,7 @@ class ZQEHashedFile {
   std::string DynamicLoaderPath();
 
  private:
-  void Close();
-
-  int fd_ = -1;
+  base::ScopedFD fd_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
   std::string raw_md5_;

@@ -1,5 +1,7 @@
 #include "base/files/file_util.h"
 
+#include "base/files/scoped_file.h"
+
 #include <errno.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -9,25 +11,6 @@
 
 namespace base {
 inline namespace zqe {
-
-namespace {
-
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ~ScopedFd() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
-
-}  // namespace
 
 bool PathExists(const FilePath& path) {
   return !path.empty() && access(path.value().c_str(), F_OK) == 0;
@@ -46,15 +29,12 @@ bool ReadFileToStringWithMaxSize(const FilePath& path,
   if (path.empty() || path.ReferencesParent())
     return false;
 
-  // O_NONBLOCK: opening a FIFO with no writer must not hang the caller; the
-  // descriptor is refused below anyway, as is every file that is not regular.
-  int fd;
-  do {
-    fd = open(path.value().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
-  if (fd < 0)
+  // A FIFO or a device is opened without blocking, then refused below, as is
+  // every file that is not regular.
+  const ScopedFD scoped_fd = OpenReadOnlyNonBlocking(path.value().c_str());
+  if (!scoped_fd.is_valid())
     return false;
-  ScopedFd scoped_fd(fd);
+  const int fd = scoped_fd.get();
 
   struct stat info;
   if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))

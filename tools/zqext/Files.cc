@@ -12,6 +12,7 @@
 
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
+#include "base/files/scoped_file.h"
 
 namespace zqext {
 
@@ -23,28 +24,6 @@ bool Fail(const std::string& path,
   *error = path + ": " + reason;
   return false;
 }
-
-// Closes a descriptor when it goes out of scope.
-class ScopedFd {
- public:
-  explicit ScopedFd(int fd) : fd_(fd) {}
-  ScopedFd(const ScopedFd&) = delete;
-  ScopedFd& operator=(const ScopedFd&) = delete;
-  ~ScopedFd() {
-    if (fd_ >= 0)
-      close(fd_);
-  }
-  int get() const { return fd_; }
-  // Closes now; false when close reports an error (a write that failed late).
-  bool Close() {
-    const int fd = fd_;
-    fd_ = -1;
-    return close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
 
 }  // namespace
 
@@ -76,10 +55,8 @@ bool ReadFile(const std::string& path,
       "larger than " + std::to_string(max_size) + " bytes";
   if (static_cast<uintmax_t>(info.st_size) > max_size)
     return Fail(path, larger, error);
-  const int fd = open(real.value().c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0)
+  if (!base::OpenReadOnlyNonBlocking(real.value().c_str()).is_valid())
     return Fail(path, std::strerror(errno), error);
-  close(fd);
   // Opens and fits: it grew while it was read, or a read failed.
   return Fail(path, larger + " or unreadable", error);
 }
@@ -89,7 +66,7 @@ bool WriteFile(const std::string& path,
                unsigned mode,
                std::string* error) {
   std::string temp = path + ".zqext-XXXXXX";
-  ScopedFd fd(mkostemp(temp.data(), O_CLOEXEC));
+  base::ScopedFD fd(mkostemp(temp.data(), O_CLOEXEC));
   if (fd.get() < 0)
     return Fail(
         path,
@@ -109,7 +86,8 @@ bool WriteFile(const std::string& path,
     else if (count > 0)
       written += static_cast<size_t>(count);
   }
-  if (!fd.Close() && failure == 0)
+  // Closed here, not by `fd`: a write that failed late shows in close().
+  if (close(fd.release()) != 0 && failure == 0)
     failure = errno;
   if (failure == 0 && rename(temp.c_str(), path.c_str()) != 0)
     failure = errno;
