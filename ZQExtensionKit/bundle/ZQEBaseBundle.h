@@ -16,6 +16,10 @@
 //     void Initialize() override { ... }
 //   };
 //
+// A derived class may instead write QueryInterface, AddRef and Release
+// itself; by::CComObject<T> then calls those, and takes only the operations
+// the class leaves out from the list.
+//
 // The creation hook init_class(prot, punkOuter) is CUnknownImp's and answers
 // S_OK; a derived class hides it with its own to fail its creation.
 //

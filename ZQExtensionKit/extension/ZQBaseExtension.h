@@ -21,6 +21,11 @@
 //     }
 //   };
 //
+// A derived class may instead write QueryInterface, AddRef and Release
+// itself (answering IZQBaseExtension and its point's interface);
+// by::CComObject<T> then calls those, and takes only the operations the
+// class leaves out from the list.
+//
 // Like CUnknownImp, it offers the creation hook init_class(prot, punkOuter),
 // which answers S_OK; a derived class hides it with its own to do more, and
 // fails its own creation by returning anything but S_OK.

@@ -47,21 +47,37 @@ void FillCommonContext(ZQExtensionContext* context, Extension* info) {
   context->SetBinDirPath(info->GetRootPath().Append("bin").value());
 }
 
+// Queries `object` (plug-in or host code) for `iid` into *result. True when
+// the query returned S_OK and stored an interface; otherwise *result is null,
+// and whatever the query stored, even though it failed or threw, is
+// released: a query that stores a pointer has added a reference to it.
+bool QueryForeignInterface(by::IBaseUnknown* object,
+                           const ZQIID& iid,
+                           void** result) {
+  void* queried = nullptr;
+  HRESULT hr = E_FAIL;
+  const bool returned =
+      CallForeignCode([&] { hr = object->QueryInterface(iid, &queried); });
+  if (returned && hr == S_OK && queried) {
+    *result = queried;
+    return true;
+  }
+  *result = nullptr;
+  CallForeignCode([&] { ReleaseInstance(queried); });
+  return false;
+}
+
 // The object's IZQBaseExtension into *base. False when the object does not
 // answer it, or throws.
 bool QueryBaseInterface(by::IBaseUnknown* object,
                         by::com_ptr<IZQBaseExtension>* base) {
   void* queried = nullptr;
-  HRESULT result = E_FAIL;
-  if (!CallForeignCode([&] {
-        result = object->QueryInterface(by::__uuid_s<IZQBaseExtension>::iid,
-                                        &queried);
-      })) {
+  if (!QueryForeignInterface(object, by::__uuid_s<IZQBaseExtension>::iid,
+                             &queried)) {
     return false;
   }
-  // What a query that returned stored carries a reference, even on failure.
   base->attach(static_cast<IZQBaseExtension*>(queried));
-  return result == S_OK && base->ptr();
+  return true;
 }
 
 // Fills the instance's context with `fill` and calls its Initialization():
@@ -79,15 +95,7 @@ bool InitializeInstance(IZQBaseExtension* base, Fill fill) {
 bool QueryTargetInterface(IZQBaseExtension* base,
                           const std::string& iid,
                           void** ppv) {
-  *ppv = nullptr;
-  const ZQIID target = S2GUIDA(iid.c_str(), true);
-  HRESULT result = E_FAIL;
-  if (CallForeignCode([&] { result = base->QueryInterface(target, ppv); }) &&
-      result == S_OK && *ppv) {
-    return true;
-  }
-  *ppv = nullptr;
-  return false;
+  return QueryForeignInterface(base, S2GUIDA(iid.c_str(), true), ppv);
 }
 
 // The steps both routes take once the container has created `created`

@@ -50,6 +50,39 @@ class Named : public INamed, public by::CUnknownImp {
   const char* Name() override { return "named"; }
 };
 
+// Derives from a class that named its list, and writes part of the three
+// operations itself: QueryInterface answering one more interface, and
+// AddRef counting its calls. Release stays the template's.
+class NamedCounter : public ICounter, public Named {
+ public:
+  HRESULT QueryInterface(const ZQIID& riid, void** ppv) override {
+    if (riid == by::__uuid_s<ICounter>::iid) {
+      *ppv = static_cast<ICounter*>(this);
+      AddRef();
+      return S_OK;
+    }
+    // The base's own list answers the rest.
+    return by::QueryInterfaceFromList(static_cast<Named*>(this),
+                                      Named::by_interface_list(), riid, ppv);
+  }
+  ULONG AddRef() override {
+    ++add_refs;
+    return InternalAddRef();
+  }
+  int Next() override { return 7; }
+  int add_refs = 0;
+};
+
+// By type: which operations CComObject takes from the class.
+static_assert(!by::detail::uses_own_operation<Named, by::detail::AddRefOp>);
+static_assert(by::detail::uses_own_operation<Counter, by::detail::ReleaseOp>);
+static_assert(
+    by::detail::uses_own_operation<NamedCounter, by::detail::QueryInterfaceOp>);
+static_assert(
+    by::detail::uses_own_operation<NamedCounter, by::detail::AddRefOp>);
+static_assert(
+    !by::detail::uses_own_operation<NamedCounter, by::detail::ReleaseOp>);
+
 class ComObjectTest : public testing::Test {
  protected:
   void SetUp() override {
@@ -107,6 +140,24 @@ TEST_F(ComObjectTest, TemplateSuppliesTheOperationsAClassLeavesOpen) {
   EXPECT_STREQ("named", static_cast<INamed*>(named)->Name());
   EXPECT_EQ(0, g_destroyed);
   EXPECT_EQ(0ul, static_cast<INamed*>(named)->Release());
+  EXPECT_EQ(1, g_destroyed);
+}
+
+// A class below one that named its interfaces keeps the operations it writes
+// itself; the ones it leaves open come from the list.
+TEST_F(ComObjectTest, TemplateKeepsTheOperationsADerivedClassWrites) {
+  void* counter = nullptr;
+  ASSERT_EQ(S_OK, by::CComObject<NamedCounter>::CreateInstance2(
+                      by::__uuid_s<ICounter>::iid, &counter));
+  EXPECT_EQ(7, static_cast<ICounter*>(counter)->Next());
+  by::com_ptr<INamed> named(static_cast<ICounter*>(counter));
+  ASSERT_TRUE(named);
+  EXPECT_STREQ("named", named->Name());
+  // CreateInstance's, CreateInstance2's query and com_ptr's query.
+  EXPECT_EQ(
+      3, static_cast<NamedCounter*>(static_cast<ICounter*>(counter))->add_refs);
+  named.dispose();
+  EXPECT_EQ(0ul, static_cast<ICounter*>(counter)->Release());
   EXPECT_EQ(1, g_destroyed);
 }
 

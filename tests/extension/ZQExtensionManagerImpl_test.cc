@@ -3,7 +3,9 @@
 
 #include "ZQExtensionKit/extension/ZQExtensionManagerImpl.h"
 
+#include <atomic>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "dlcom/comobject.h"
 #include "dlcom/comsentry.h"
+#include "tests/plugins/HandWrittenClasses.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
@@ -57,6 +60,31 @@ bool CreateInProcessProbe(const std::string& iid,
   return by::CComObject<InProcessProbe>::CreateInstance2(
              S2GUIDA(iid.c_str(), true), ppv) == S_OK;
 }
+
+// An in-process extension whose query for the point's interface stores
+// itself with a reference and then fails (or throws), as careless code may.
+class StoringQueryFailure : public ITestExtensionProbe, public ZQBaseExtension {
+ public:
+  static inline std::atomic<int> live{0};
+  static inline bool throws = false;
+
+  StoringQueryFailure() { ++live; }
+  ~StoringQueryFailure() override { --live; }
+  HRESULT QueryInterface(const ZQIID& riid, void** ppv) override {
+    if (riid == by::__uuid_s<ITestExtensionProbe>::iid) {
+      *ppv = static_cast<ITestExtensionProbe*>(this);
+      static_cast<ITestExtensionProbe*>(this)->AddRef();
+      if (throws)
+        throw std::runtime_error("query failed after storing");
+      return E_FAIL;
+    }
+    return by::QueryInterfaceFromList(static_cast<ZQBaseExtension*>(this),
+                                      by_interface_list(), riid, ppv);
+  }
+  const char* ClassName() override { return "StoringQueryFailure"; }
+  long LiveObjects() override { return live; }
+  long InitializationCalls() override { return 0; }
+};
 
 // One extension object of a manifest.
 std::string ExtensionJson(const std::string& id,
@@ -157,8 +185,8 @@ class ZQExtensionManagerImplTest : public test::LogCaptureTest {
   // the object container is process-wide and registrations are undone by
   // each test.
   void InstallKit() {
-    ZQEBundleManager::GetInstance()->Initialize(
-        std::make_shared<ZQEBundleManagerImpl>());
+    bundles_ = std::make_shared<ZQEBundleManagerImpl>();
+    ZQEBundleManager::GetInstance()->Initialize(bundles_);
     ZQEConfigurationManager::GetInstance()->Initialize(
         std::make_shared<ZQEConfigurationManagerImpl>());
     impl_ = std::make_shared<ZQExtensionManagerImpl>();
@@ -187,6 +215,7 @@ class ZQExtensionManagerImplTest : public test::LogCaptureTest {
     return texts;
   }
 
+  std::shared_ptr<ZQEBundleManagerImpl> bundles_;
   std::shared_ptr<ZQExtensionManagerImpl> impl_;
 };
 
@@ -396,6 +425,33 @@ TEST_F(ZQExtensionManagerImplTest, FailuresLeaveTheCallersListAsItWas) {
   });
 }
 
+TEST_F(ZQExtensionManagerImplTest, AFailedTargetQueryLeaksNothingItStored) {
+  test::InstallationSandbox sandbox;
+  WriteInstallation(sandbox);
+  sandbox.Run([&] {
+    Load();
+    ASSERT_TRUE(manager()->RegisterExtension(
+        [](const std::string&, const std::string&, void** ppv) {
+          return by::CComObject<StoringQueryFailure>::CreateInstance2(
+                     by::__uuid_s<IZQBaseExtension>::iid, ppv) == S_OK;
+        },
+        kInProcessClsid, false));
+    for (bool throws : {false, true}) {
+      SCOPED_TRACE(throws ? "throws" : "fails");
+      StoringQueryFailure::throws = throws;
+      ClearLog();
+      std::vector<void*> instances;
+      EXPECT_FALSE(manager()->GetExtensionList("ep.web", instances));
+      EXPECT_TRUE(
+          LogContains("extension manager impl - create extension "
+                      "instance from registry failed, because of "
+                      "query target interface failed"));
+      EXPECT_EQ(StoringQueryFailure::live.load(), 0);
+    }
+    EXPECT_TRUE(manager()->unRegisterExtension(kInProcessClsid));
+  });
+}
+
 TEST_F(ZQExtensionManagerImplTest, GetExtensionReleasesTheInstancesItKeeps) {
   test::InstallationSandbox sandbox;
   WriteInstallation(sandbox);
@@ -410,6 +466,64 @@ TEST_F(ZQExtensionManagerImplTest, GetExtensionReleasesTheInstancesItKeeps) {
     EXPECT_EQ(Texts(texts.end() - 2, texts.end()),
               (Texts{"get extension list first item",
                      "get extension by extension point id success"}));
+  });
+}
+
+// Classes that write QueryInterface, AddRef and Release themselves keep
+// them under by::CComObject<T>, whichever route creates them, and a bundle
+// keeps the interfaces its own QueryInterface answers.
+TEST_F(ZQExtensionManagerImplTest, ClassesWritingTheirOwnQueryInterfaceWork) {
+  const std::string iid = kTestExtensionProbeIidText;
+  test::InstallationSandbox sandbox;
+  sandbox.WriteAdapterMapping("{}");
+  sandbox.WriteConfig(R"({"artifacts": ["hand", "handweb"]})");
+  sandbox.CopyFile(PluginPath(kHandWrittenPluginFile),
+                   "extensions/hand/lib/hand.so");
+  sandbox.WriteManifest(
+      "hand",
+      R"({"id": "hand", "mainEntry": "lib/hand.so", "BundleClassId": ")" +
+          std::string(kHandWrittenBundleClsidText) +
+          R"(", "extensionPoints": [)" +
+          PointJson(
+              "ep.hand", iid,
+              {ExtensionJson("lib", kHandWrittenExtensionClsidText, false),
+               ExtensionJson("libsingle", kHandWrittenExtensionClsidText,
+                             true)}) +
+          "]}");
+  sandbox.WriteManifest(
+      "handweb",
+      ManifestJson(
+          "handweb", "",
+          {PointJson("ep.handweb", iid,
+                     {ExtensionJson("inproc", kInProcessClsid, false)})}));
+  sandbox.Run([&] {
+    Load();
+    ASSERT_TRUE(manager()->RegisterExtension(
+        [](const std::string& riid, const std::string&, void** ppv) {
+          return by::CComObject<hand_written::HandWrittenExtension>::
+                     CreateInstance2(S2GUIDA(riid.c_str(), true), ppv) == S_OK;
+        },
+        kInProcessClsid, false));
+    for (const char* point : {"ep.hand", "ep.handweb"}) {
+      SCOPED_TRACE(point);
+      std::vector<void*> instances;
+      ASSERT_TRUE(manager()->GetExtensionList(point, instances))
+          << capture().Dump();
+      for (void* instance : instances) {
+        EXPECT_STREQ(AsProbe(instance)->ClassName(), "HandWrittenExtension");
+        EXPECT_EQ(AsProbe(instance)->InitializationCalls(), 1);
+      }
+      EXPECT_EQ(instances.size(), point == std::string("ep.hand") ? 2u : 1u);
+      ReleaseAll(instances);
+    }
+    EXPECT_TRUE(manager()->unRegisterExtension(kInProcessClsid));
+
+    void* bundle = nullptr;
+    ASSERT_TRUE(
+        bundles_->GetBundleObject(kHandWrittenBundleClsidText, &bundle));
+    by::com_ptr<ITestBundleProbe> probe(static_cast<by::IBaseUnknown*>(bundle));
+    ASSERT_TRUE(probe);
+    EXPECT_EQ(probe->InitializeCalls(), 1);
   });
 }
 

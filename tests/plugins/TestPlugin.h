@@ -101,6 +101,18 @@ inline constexpr char kProbeExtensionClsidText[] =
 inline constexpr ZQGUID CLSID_ProbeExtension =
     by::GuidFromLiteral("{9B3A6C21-5E4F-4D7A-8B1C-2D3E4F5A6B72}");
 
+// Classes of the hand-written plug-in (HandWrittenClasses.h): a bundle
+// answering ITestBundleProbe and an extension answering ITestExtensionProbe,
+// each through its own QueryInterface.
+inline constexpr char kHandWrittenBundleClsidText[] =
+    "{3D6F1E20-8A4B-4C7D-9E1F-2A3B4C5D6E71}";
+inline constexpr ZQGUID CLSID_HandWrittenBundle =
+    by::GuidFromLiteral("{3D6F1E20-8A4B-4C7D-9E1F-2A3B4C5D6E71}");
+inline constexpr char kHandWrittenExtensionClsidText[] =
+    "{3D6F1E20-8A4B-4C7D-9E1F-2A3B4C5D6E72}";
+inline constexpr ZQGUID CLSID_HandWrittenExtension =
+    by::GuidFromLiteral("{3D6F1E20-8A4B-4C7D-9E1F-2A3B4C5D6E72}");
+
 // The class of the unload probe plug-in: its objects hold a CComLoader and
 // answer ITestPluginObject.
 inline constexpr ZQGUID CLSID_LoaderHolder =
@@ -191,6 +203,9 @@ inline constexpr char kBundleProbePluginFile[] =
 // One extension class (CLSID_ProbeExtension) answering ITestExtensionProbe.
 inline constexpr char kExtensionProbePluginFile[] =
     "zq_test_plugin_extension_probe.so";
+// CLSID_HandWrittenBundle and CLSID_HandWrittenExtension.
+inline constexpr char kHandWrittenPluginFile[] =
+    "zq_test_plugin_hand_written.so";
 // CLSID_LoaderHolder, built with zq_add_plugin.
 inline constexpr char kUnloadProbePluginFile[] =
     "zq_test_plugin_unload_probe.so";

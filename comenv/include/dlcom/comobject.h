@@ -3,8 +3,11 @@
 // Contract:
 // - `by::CComObject<T>` wraps a component class `T` (which derives from its
 //   interface(s) and then from `by::CUnknownImp`) and supplies the three
-//   `IBaseUnknown` operations: those `T` implements itself, or, when `T` only
-//   names its interfaces with `BY_INTERFACES(...)`, the standard ones over
+//   `IBaseUnknown` operations with the behaviour of `T`'s own. Each one that
+//   `T` declares itself (or inherits from a class below the one that wrote
+//   `BY_INTERFACES`) is called as it is; where `T` only names its interfaces
+//   with `BY_INTERFACES(...)`, in its own body or through a base such as
+//   `ZQBaseExtension`, the operation is the standard one over the list and
 //   `m_RefCount`. Its destructor is protected: a component is destroyed only
 //   by the `Release` that brings its count to 0, never deleted by a caller.
 // - `CreateInstance(&p)` constructs the object, takes the first reference,
@@ -37,30 +40,30 @@ class CComObject : public T {
   CComObject& operator=(const CComObject&) = delete;
 
   HRESULT QueryInterface(const ZQIID& riid, void** ppv) override {
-    if constexpr (detail::has_interface_list<T>::value) {
+    if constexpr (detail::uses_own_operation<T, detail::QueryInterfaceOp>) {
+      return T::QueryInterface(riid, ppv);
+    } else {
       return QueryInterfaceFromList(static_cast<T*>(this),
                                     typename T::by_interface_list(), riid, ppv);
-    } else {
-      return T::QueryInterface(riid, ppv);
     }
   }
 
   ULONG AddRef() override {
-    if constexpr (detail::has_interface_list<T>::value) {
-      return this->InternalAddRef();
-    } else {
+    if constexpr (detail::uses_own_operation<T, detail::AddRefOp>) {
       return T::AddRef();
+    } else {
+      return this->InternalAddRef();
     }
   }
 
   ULONG Release() override {
-    if constexpr (detail::has_interface_list<T>::value) {
+    if constexpr (detail::uses_own_operation<T, detail::ReleaseOp>) {
+      return T::Release();
+    } else {
       const ULONG count = this->InternalRelease();
       if (count == 0)
         delete this;
       return count;
-    } else {
-      return T::Release();
     }
   }
 

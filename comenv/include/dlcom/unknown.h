@@ -18,7 +18,10 @@
 //   first, then from `CUnknownImp`, and either names its interfaces with
 //   `BY_UNKNOWN_IMP(IPrimary, IOther...)` (which implements the three
 //   `IBaseUnknown` operations) or with `BY_INTERFACES(...)` alone, leaving
-//   the three operations to `by::CComObject<T>` (dlcom/comobject.h).
+//   the three operations to `by::CComObject<T>` (dlcom/comobject.h). A class
+//   derived from one that wrote `BY_INTERFACES` may still write the three
+//   operations itself (public, `override`); `by::CComObject<T>` then calls
+//   them instead of answering from the list.
 // Thread-safety: counts change by atomic read-modify-write only; ids are
 // constants.
 
@@ -27,6 +30,7 @@
 
 #include <atomic>
 #include <type_traits>
+#include <utility>
 
 #include "dlcom/guiddef.h"
 #include "dlcom/guidstring.h"
@@ -117,6 +121,57 @@ template <class T>
 struct has_interface_list<T, std::void_t<typename T::by_interface_list>> {
   static constexpr bool value = true;
 };
+
+// The class whose BY_INTERFACES line named T's interface list, or void.
+template <class T, class = void>
+struct interface_list_owner {
+  using type = void;
+};
+template <class T>
+struct interface_list_owner<
+    T,
+    std::void_t<decltype(std::declval<T&>().by_interface_list_owner())>> {
+  using type = std::remove_pointer_t<
+      decltype(std::declval<T&>().by_interface_list_owner())>;
+};
+
+// The class in which name lookup finds a member function.
+template <class C, class R, class... A>
+C* member_class(R (C::*)(A...));
+template <class C, class R, class... A>
+C* member_class(R (C::*)(A...) noexcept);
+
+// Whether T's own operation (named by Op) is declared by the class that
+// named T's interface list or by a class derived from it (T itself, or a
+// class between the two): the operation a class writes for itself, which
+// by::CComObject<T> must not replace. Lookup that is ambiguous or finds
+// only the interfaces' pure declarations does not count.
+template <class T, class Op, class = void>
+struct declares_own : std::false_type {};
+template <class T, class Op>
+struct declares_own<T, Op, std::void_t<decltype(Op::template Of<T>())>>
+    : std::is_base_of<typename interface_list_owner<T>::type,
+                      std::remove_pointer_t<decltype(Op::template Of<T>())>> {};
+
+struct QueryInterfaceOp {
+  template <class T>
+  static auto Of() -> decltype(member_class(&T::QueryInterface));
+};
+struct AddRefOp {
+  template <class T>
+  static auto Of() -> decltype(member_class(&T::AddRef));
+};
+struct ReleaseOp {
+  template <class T>
+  static auto Of() -> decltype(member_class(&T::Release));
+};
+
+// Whether by::CComObject<T> calls T's own operation Op: always for a class
+// without an interface list, and for one with a list when a class at or
+// below the list's owner declares the operation.
+template <class T, class Op>
+inline constexpr bool uses_own_operation =
+    !has_interface_list<T>::value || declares_own<T, Op>::value;
 }  // namespace detail
 
 // `QueryInterface` over an interface list: compares `riid` with the id of
@@ -148,10 +203,14 @@ HRESULT QueryInterfaceFromList(T* self,
 }  // namespace by
 
 // Names the interfaces a component class answers (primary first) and leaves
-// QueryInterface/AddRef/Release to by::CComObject<T>. Place in the class body.
-#define BY_INTERFACES(...) \
- public:                   \
-  using by_interface_list = ::by::interface_list<__VA_ARGS__>;
+// QueryInterface/AddRef/Release to by::CComObject<T>, unless the class (or a
+// class derived from it) declares them itself: by::CComObject<T> then calls
+// those. Place in the class body; it leaves the access at `public:`.
+#define BY_INTERFACES(...)                                     \
+ public:                                                       \
+  using by_interface_list = ::by::interface_list<__VA_ARGS__>; \
+  /* Declared only: names the class that wrote this line. */   \
+  auto by_interface_list_owner()->decltype(this);
 
 // Names the interfaces and implements QueryInterface/AddRef/Release on
 // m_RefCount. The class must derive from by::CUnknownImp. Place in the class
