@@ -56,14 +56,18 @@
 // throws is not kept, as one that cannot be created ("Bundle Loader -
 // initialze bundle entry failed"), and the library stays loaded.
 //
-// Threads: GetComLoader and ComLoaderIsExist may be called from any thread.
-// LoadBundle and LoadBundles hold no lock across their steps: load bundles
-// from one thread (the extension manager's Load does), before other threads
-// create instances through the loaders. Plug-in code (a library's
-// initialisers, DllGetClassObject, the bundle's factory and Initialize())
-// runs on the calling thread, in list order. Initialize() and UnInitialize()
-// take no lock: the host calls them before other threads use the kit and never
-// while calls are in flight.
+// Threads: every operation may be called from any thread, concurrently.
+// Plug-in code (a library's initialisers, DllGetClassObject, the bundle's
+// factory and Initialize()) runs on the calling thread, in list order, with
+// no lock of the manager held, so it may call back into the kit. One thread
+// at a time loads a given library: another thread that loads it, or asks
+// GetComLoader for it, meanwhile waits for that load to end (the loading
+// thread itself, asking again from the library's code, is not held up:
+// LoadBundle answers "bundle has been loaded"). A loader handed out is never
+// loaded or closed while the manager lives, so instances may be created
+// through it on any thread while other libraries load. Initialize() and
+// UnInitialize() take no lock: the host calls them before other threads use
+// the kit and never while calls are in flight.
 //
 //   ZQEBundleManager* bundles = ZQEBundleManager::GetInstance();
 //   bundles->Initialize(ZQEBundleManagerCreator::Create());

@@ -32,12 +32,15 @@ ZQEBundleManagerImpl::~ZQEBundleManagerImpl() {
   }
   bundles.clear();
   std::map<std::string, std::shared_ptr<CComLoader>> loaders;
+  std::vector<std::shared_ptr<CComLoader>> retired;
   {
     std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
     loaders.swap(com_loader_dict_);
+    retired.swap(retired_loaders_);
     loaded_library_keys_.clear();
   }
   loaders.clear();
+  retired.clear();
 }
 
 // The entry libraries of one LoadBundles() call, opened and hashed ahead of
@@ -168,6 +171,15 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
       break;
   }
   const std::string& key = entry.key;
+  // One thread at a time loads a library; another that asks for it meanwhile
+  // waits here and then finds it loaded (or tries again after a failure).
+  // The library's own code asking for it again, on the loading thread, finds
+  // it being loaded.
+  const ZQEKeyedClaims::Claim load = library_loads_.Acquire(key);
+  if (!load.owned()) {
+    log->LogMessage(0, "Bundle Loader - bundle has been loaded");
+    return true;
+  }
   if (ComLoaderIsExist(key) && IsLibraryLoaded(key)) {
     log->LogMessage(0, "Bundle Loader - bundle has been loaded");
     return true;
@@ -211,13 +223,19 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
     load_path = verified_file->DynamicLoaderPath();
   }
 
-  CComLoader* loader = nullptr;
-  if (!GetComLoader(key, &loader) || !loader) {
+  CComLoader* cached_loader = nullptr;
+  if (!GetComLoader(key, &cached_loader) || !cached_loader) {
     log->LogMessage(0,
                     "Bundle Loader - load bundle failed, because of get com "
                     "loader failed");
     return false;
   }
+  // The library is loaded into a loader of its own, which replaces the
+  // cached one once it is loaded: the cached one may be in the hands of a
+  // thread creating instances, and a loader is never changed while others
+  // may use it.
+  const std::shared_ptr<CComLoader> new_loader = std::make_shared<CComLoader>();
+  CComLoader* loader = new_loader.get();
   // A file the dynamic loader would crash or hang on never reaches it.
   const bool loadable = verified_file
                             ? IsLoadableLibraryFile(verified_file->descriptor())
@@ -239,6 +257,10 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
   }
   {
     std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+    std::shared_ptr<CComLoader>& cached = com_loader_dict_[key];
+    if (cached)
+      retired_loaders_.push_back(std::move(cached));
+    cached = new_loader;
     loaded_library_keys_.insert(key);
   }
 
@@ -288,6 +310,9 @@ bool ZQEBundleManagerImpl::CreateAndInitializeBundle(
 
 bool ZQEBundleManagerImpl::GetComLoader(const std::string& key,
                                         CComLoader** loader) {
+  // A library another thread is loading is waited for, so the loader handed
+  // out is the one that holds it.
+  library_loads_.Wait(key);
   std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
   ZQELogService* log = ZQELogService::GetInstance();
   if (key.empty()) {

@@ -18,6 +18,7 @@
 #include "ZQExtensionKit/bundle/IZQEBundle.h"
 #include "ZQExtensionKit/bundle/IZQEBundleManager.h"
 #include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
+#include "ZQExtensionKit/defines/ZQEKeyedClaims.h"
 #include "dlcom/comsentry.h"
 #include "dlcom/loadcom.h"
 #include "dlcom/unknown.h"
@@ -88,10 +89,16 @@ class ZQEBundleManagerImpl final : public IZQEBundleManager {
   // Writes ComLoaderIsExist()'s message for `key`.
   void LogLoaderLookup(const std::string& key, bool found);
 
+  // The libraries being loaded, by key.
+  ZQEKeyedClaims library_loads_;
   std::recursive_mutex loader_mutex_;
-  // Guarded by loader_mutex_. One loader per library file; a loader stays
-  // until the manager is destroyed, loaded or not.
+  // Guarded by loader_mutex_. One loader per library file. A loader handed
+  // out is never changed: a library is loaded into a new loader, which then
+  // takes the place of the cached one.
   std::map<std::string, std::shared_ptr<CComLoader>> com_loader_dict_;
+  // Guarded by loader_mutex_. Loaders replaced in com_loader_dict_, kept
+  // (unloaded) until the manager is destroyed: a caller may still hold one.
+  std::vector<std::shared_ptr<CComLoader>> retired_loaders_;
   // Guarded by loader_mutex_. The keys whose LoadCom succeeded: a loader
   // that GetComLoader created, or whose load failed, is loaded again.
   std::set<std::string> loaded_library_keys_;

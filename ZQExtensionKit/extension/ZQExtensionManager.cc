@@ -18,20 +18,26 @@ ZQExtensionManager::ZQExtensionManager() = default;
 ZQExtensionManager::~ZQExtensionManager() = default;
 
 void ZQExtensionManager::Initialize(std::shared_ptr<IZQExtensionManager> impl) {
-  impl_ = std::move(impl);
+  {
+    std::lock_guard<std::recursive_mutex> lock(impl_mutex_);
+    impl_.swap(impl);
+  }
+  // The previous implementation, when this was its last reference, goes
+  // here with no lock held.
 }
 
 void ZQExtensionManager::UnInitialize() {
-  impl_.reset();
+  Initialize(nullptr);
 }
 
 void ZQExtensionManager::SetImpl(
     const std::shared_ptr<IZQExtensionManager>& impl) {
   if (impl)
-    impl_ = impl;
+    Initialize(impl);
 }
 
 std::shared_ptr<IZQExtensionManager> ZQExtensionManager::GetImpl() {
+  std::lock_guard<std::recursive_mutex> lock(impl_mutex_);
   return impl_;
 }
 
@@ -40,7 +46,8 @@ Result ZQExtensionManager::Forward(
     Result (IZQExtensionManager::*operation)(Params...),
     const char* missing_impl_message,
     Args&&... args) {
-  std::lock_guard<std::recursive_mutex> lock(impl_mutex_);
+  // The lock guards `impl_` only: the implementation runs plug-in and host
+  // code, which may call back into any facade, from any thread.
   std::shared_ptr<IZQExtensionManager> impl = GetImpl();
   if (!impl) {
     ZQELogService::GetInstance()->LogMessage(0, "%s", missing_impl_message);
@@ -50,7 +57,6 @@ Result ZQExtensionManager::Forward(
 }
 
 void ZQExtensionManager::SetFoundationVersion(const std::string& version) {
-  std::lock_guard<std::recursive_mutex> lock(impl_mutex_);
   std::shared_ptr<IZQExtensionManager> impl = GetImpl();
   if (!impl) {
     ZQELogService::GetInstance()->LogMessage(

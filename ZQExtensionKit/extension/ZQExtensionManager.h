@@ -38,13 +38,16 @@
 // bundle whose factory or Initialize() throws loads without its bundle
 // object.
 //
-// Threads: every operation may be called from any thread. Each holds the
-// facade's recursive `impl_mutex_` for the whole forwarded call, so calls
-// through the facade are serialised, and an implementation that calls back
-// into the facade on the same thread (as the bundle manager does when it
-// reads the switches during Load) does not block itself. Initialize(),
-// UnInitialize() and SetImpl() take no lock: the host calls them before other
-// threads use the kit and never while calls are in flight.
+// Threads: every operation may be called from any thread, concurrently with
+// any other. The facade's `impl_mutex_` guards only `impl_`: each call takes
+// a reference to the installed implementation under it and runs without it,
+// so the plug-in and host code that a call runs (creators, factories,
+// init_class, a bundle's Initialize, an extension's constructor and
+// Initialization) may call this facade or any other facade of the kit, on
+// its own thread or by waiting for another thread that does. A call in
+// flight keeps the implementation it took alive, even across UnInitialize().
+// A library is loaded once however many threads ask for it: a thread that
+// needs a library another thread is loading waits for that load.
 //
 //   ZQExtensionManager* extensions = ZQExtensionManager::GetInstance();
 //   void* instance = nullptr;
@@ -143,11 +146,11 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   ZQExtensionManager();
   ~ZQExtensionManager() override;
 
-  // A copy of `impl_`; called with `impl_mutex_` held.
+  // A copy of `impl_`, taken under `impl_mutex_`.
   std::shared_ptr<IZQExtensionManager> GetImpl();
 
-  // Calls `operation` on the installed implementation with `args`, holding
-  // `impl_mutex_` for the whole call, and returns its result. Without an
+  // Calls `operation` on the installed implementation with `args`, without
+  // holding `impl_mutex_`, and returns its result. Without an
   // implementation it logs `missing_impl_message` and returns false (or
   // nothing).
   template <typename Result, typename... Params, typename... Args>
@@ -155,10 +158,9 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
                  const char* missing_impl_message,
                  Args&&... args);
 
-  // Held for the whole of each forwarded call.
+  // Guards impl_; never held while the implementation runs.
   std::recursive_mutex impl_mutex_;
-  // Guarded by impl_mutex_ while calls forward; written only by Initialize,
-  // UnInitialize and SetImpl. Empty until an implementation is installed.
+  // Guarded by impl_mutex_. Empty until an implementation is installed.
   std::shared_ptr<IZQExtensionManager> impl_;
 };
 

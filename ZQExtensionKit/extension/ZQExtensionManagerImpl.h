@@ -15,12 +15,18 @@
 // request (a singleton is filled and initialised again each time) before the
 // caller receives the extension point's interface.
 //
+// Threads: every operation may run on several threads at once. The switches
+// are atomic; records, libraries, bundles and singletons are guarded by the
+// managers that keep them, none of which holds a lock while plug-in or host
+// code runs.
+//
 // Internal header: hosts reach the manager through the ZQExtensionManager
-// facade, which serialises calls; the implementation takes no lock.
+// facade.
 
 #ifndef ZQEXTENSIONKIT_EXTENSION_ZQEXTENSIONMANAGERIMPL_H_
 #define ZQEXTENSIONKIT_EXTENSION_ZQEXTENSIONMANAGERIMPL_H_
 
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -76,10 +82,10 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
                                           const std::string& clsId,
                                           void** ppv);
 
-  bool enableLibFileVerify_ = false;
-  bool enableSignVerify_ = false;
+  std::atomic<bool> enableLibFileVerify_{false};
+  std::atomic<bool> enableSignVerify_{false};
   // 0: one per core.
-  size_t libFileVerifyThreads_ = 0;
+  std::atomic<size_t> libFileVerifyThreads_{0};
 };
 
 }  // namespace zqextensionkit

@@ -17,14 +17,21 @@ ZQServiceManager::ZQServiceManager() = default;
 ZQServiceManager::~ZQServiceManager() = default;
 
 void ZQServiceManager::Initialize(std::shared_ptr<IZQServiceManager> impl) {
-  impl_ = std::move(impl);
+  {
+    std::lock_guard<std::recursive_mutex> lock(impl_mutex_);
+    impl_.swap(impl);
+  }
+  // The previous implementation, when this was its last reference, goes
+  // here with no lock held: its cached services are released, which runs
+  // their destructors.
 }
 
 void ZQServiceManager::UnInitialize() {
-  impl_.reset();
+  Initialize(nullptr);
 }
 
 std::shared_ptr<IZQServiceManager> ZQServiceManager::GetImpl() {
+  std::lock_guard<std::recursive_mutex> lock(impl_mutex_);
   return impl_;
 }
 

@@ -16,11 +16,12 @@
 // implementation is one message through the log service (see
 // IZQServiceManager). Nothing is thrown.
 //
-// Threads: RegisterService() and GetService() may be called from any thread;
-// both hold the facade's recursive `impl_mutex_` for the whole call, so they
-// are serialised (a service constructor may call back into the facade on the
-// same thread). Initialize() and UnInitialize() take no lock: the host calls
-// them before other threads use the kit and never while calls are in flight.
+// Threads: every operation may be called from any thread, concurrently.
+// The facade's `impl_mutex_` guards only `impl_`: a call takes a reference
+// to the installed implementation under it and runs without it, so a service
+// constructor may call any facade of the kit, on its own thread or by
+// waiting for another. A call in flight keeps the implementation it took
+// alive, even across UnInitialize().
 //
 //   ZQServiceManager* services = ZQServiceManager::GetInstance();
 //   services->RegisterService<MyService, IMyService>(
@@ -77,7 +78,6 @@ class ZQEXTENSIONKIT_EXPORT ZQServiceManager {
                        const std::string& clsid,
                        const std::string& iid,
                        bool isSingleton) {
-    std::lock_guard<std::recursive_mutex> lock(impl_mutex_);
     std::shared_ptr<IZQServiceManager> impl = GetImpl();
     if (!impl)
       return false;
@@ -102,7 +102,6 @@ class ZQEXTENSIONKIT_EXPORT ZQServiceManager {
   // null. A non-null result carries one reference for the caller.
   template <typename I>
   I* GetService(const std::string& name) {
-    std::lock_guard<std::recursive_mutex> lock(impl_mutex_);
     std::shared_ptr<IZQServiceManager> impl = GetImpl();
     if (!impl)
       return nullptr;
@@ -115,12 +114,13 @@ class ZQEXTENSIONKIT_EXPORT ZQServiceManager {
   ZQServiceManager();
   ~ZQServiceManager();
 
-  // A copy of `impl_`; called with `impl_mutex_` held.
+  // A copy of `impl_`, taken under `impl_mutex_`.
   std::shared_ptr<IZQServiceManager> GetImpl();
 
-  // Held for the whole of each forwarded call.
+  // Guards impl_; never held while the implementation runs.
   std::recursive_mutex impl_mutex_;
-  // The installed implementation; empty until Initialize().
+  // Guarded by impl_mutex_. The installed implementation; empty until
+  // Initialize().
   std::shared_ptr<IZQServiceManager> impl_;
 };
 

@@ -105,16 +105,23 @@ void* ZQServiceManagerImpl::GetService(const std::string& name) {
 
   void* cached = nullptr;
   if (!GetSingletonObject(clsid, &cached)) {
-    // Built with no lock held; if another thread cached its instance first,
-    // that one stays cached and this caller keeps its own.
-    if (!Construct(*info, &result)) {
-      Log()->LogMessage(0,
-                        "service manager impl - get service failed(singleton), "
-                        "because of construct service failed");
-      return nullptr;
+    // Built with no lock held, by one thread at a time: a thread that asks
+    // while another builds the service waits and takes the instance that
+    // one cached. A constructor that asks for its own service again on its
+    // thread builds an instance of its own; the first one cached stays.
+    const ZQEKeyedClaims::Claim construction =
+        singleton_constructions_.Acquire(clsid);
+    if (!construction.waited() || !GetSingletonObject(clsid, &cached)) {
+      if (!Construct(*info, &result)) {
+        Log()->LogMessage(0,
+                          "service manager impl - get service "
+                          "failed(singleton), because of construct service "
+                          "failed");
+        return nullptr;
+      }
+      SetSingletonObject(clsid, result);
+      return result;  // Carries the constructor's reference for the caller.
     }
-    SetSingletonObject(clsid, result);
-    return result;  // Carries the constructor's reference for the caller.
   }
 
   // The reference GetSingletonObject handed over is released on every path;

@@ -7,10 +7,10 @@
 //
 // Locks: `info_mutex_` guards the two registration maps, `singleton_mutex_`
 // the cache. The second may be taken while holding the first, never the
-// reverse; neither is held while a service constructor runs, so two threads
-// that get the same uncached singleton at once through the implementation may
-// both build it: the first one cached wins and the other caller keeps its own
-// instance. (The facade serialises its calls, so through it one is built.)
+// reverse; neither is held while a service constructor runs. A singleton is
+// built by one thread at a time: another thread that asks for it meanwhile
+// waits and receives the instance that was cached, so the process holds one
+// instance of each singleton service.
 
 #ifndef ZQEXTENSIONKIT_SERVICE_ZQSERVICEMANAGERIMPL_H_
 #define ZQEXTENSIONKIT_SERVICE_ZQSERVICEMANAGERIMPL_H_
@@ -20,6 +20,7 @@
 #include <mutex>
 #include <string>
 
+#include "ZQExtensionKit/defines/ZQEKeyedClaims.h"
 #include "ZQExtensionKit/service/IZQServiceManager.h"
 #include "ZQExtensionKit/service/ZQServiceRegisterInfo.h"
 #include "dlcom/comsentry.h"
@@ -69,6 +70,9 @@ class ZQServiceManagerImpl final : public IZQServiceManager {
   // Guarded by singleton_mutex_. Cached singletons by class id, one reference
   // each.
   std::map<std::string, by::com_ptr<by::IBaseUnknown>> singleton_obj_dict_;
+
+  // The singletons being built, by class id.
+  ZQEKeyedClaims singleton_constructions_;
 
   std::recursive_mutex info_mutex_;
   // Guarded by info_mutex_. Registrations by class id.

@@ -325,14 +325,19 @@ TEST_F(ZQEBundleManagerTest, EntryLibraryMustBeAnExistingFileInsideThePackage) {
 
 TEST_F(ZQEBundleManagerTest,
        CachedLoaderCountsAsLoadedOnlyOnceItsLoadSucceeded) {
-  // A loader that a lookup created before any load.
+  // A loader that a lookup created before any load. It is never changed
+  // (another thread may be using it): the load puts a loaded one in its
+  // place.
   auto looked_up = MakePackage("looked-up");
-  CComLoader* loader = nullptr;
-  ASSERT_TRUE(manager_->GetComLoader(LibraryKey(*looked_up), &loader));
-  ASSERT_FALSE(loader->IsLoaded());
+  CComLoader* early = nullptr;
+  ASSERT_TRUE(manager_->GetComLoader(LibraryKey(*looked_up), &early));
+  ASSERT_FALSE(early->IsLoaded());
   EXPECT_EQ(1, LoadComCalls([&] {
               EXPECT_TRUE(manager_->LoadBundle(looked_up.get()));
             }));
+  EXPECT_FALSE(early->IsLoaded());
+  CComLoader* loader = nullptr;
+  ASSERT_TRUE(manager_->GetComLoader(LibraryKey(*looked_up), &loader));
   EXPECT_TRUE(loader->IsLoaded());
   EXPECT_FALSE(LogContains(kHasBeenLoaded));
   EXPECT_TRUE(LogContains(kBundleSucceeded));

@@ -1,51 +1,267 @@
-// Calls through the extension manager facade are serialised: the
-// implementation never runs two forwarded calls at once.
+// The facades hold no lock while plug-in or host code runs: an extension's
+// constructor, a service's constructor or a creator may call any facade of
+// the kit, on its own thread or through another thread it waits for, and
+// loads on several threads load each library once.
+
+#include <unistd.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "ZQExtensionKit/ZQExtensionKit.h"
+#include "ZQExtensionKit/event/IZQNotificationService.h"
+#include "ZQExtensionKit/event/NotificationType.h"
+#include "ZQExtensionKit/event/ZQNotificationObserver.h"
+#include "ZQExtensionKit/event/ZQNotificationRegistrar.h"
+#include "ZQExtensionKit/extension/ZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
-#include "tests/support/FakeExtensionManager.h"
+#include "ZQExtensionKit/service/ZQServiceManager.h"
+#include "dlcom/comobject.h"
+#include "dlcom/comsentry.h"
+#include "dlcom/guidstring.h"
+#include "tests/plugins/TestPlugin.h"
+#include "tests/support/InstallationSandbox.h"
+#include "tests/support/LogCapture.h"
 
 namespace zqextensionkit {
 namespace {
 
-TEST(ZQExtensionManagerConcurrencyTest, ForwardedCallsNeverOverlap) {
-  test::ScopedFakeExtensionManager fake;
-  std::atomic<int> in_flight{0};
-  std::atomic<int> overlaps{0};
-  // Runs at the start of every forwarded call; a second call entering while
-  // one is in flight would see the counter above zero.
-  fake->on_call = [&](const std::string&) {
-    if (in_flight.fetch_add(1) != 0)
-      overlaps.fetch_add(1);
-    std::this_thread::yield();
-    in_flight.fetch_sub(1);
-  };
+constexpr char kWatcherClsid[] = "{C0C0C0C0-0000-4000-8000-0000000000B1}";
+constexpr char kCallerClsid[] = "{C0C0C0C0-0000-4000-8000-0000000000B2}";
+constexpr char kHostServiceClsid[] = "{C0C0C0C0-0000-4000-8000-0000000000B3}";
+constexpr char kHostServiceIid[] = "{C0C0C0C0-0000-4000-8000-0000000000B4}";
 
-  constexpr int kThreads = 4;
-  constexpr int kCallsPerThread = 200;
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([] {
-      ZQExtensionManager* facade = ZQExtensionManager::GetInstance();
-      for (int i = 0; i < kCallsPerThread; ++i) {
-        facade->GetLibFileVerifyEnable();
-        std::vector<void*> list;
-        facade->GetExtensionList("ep", list);
-      }
-    });
+struct IHostService : public by::IBaseUnknown {};
+BY_DECLARE_IID(IHostService, "{C0C0C0C0-0000-4000-8000-0000000000B4}")
+
+// Two threads meet here once: each waits (a few seconds at most) until the
+// other has arrived, so that both hold whatever they hold at that moment.
+class Rendezvous {
+ public:
+  void Meet(int side) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    arrived_[side] = true;
+    met_.notify_all();
+    met_.wait_for(lock, std::chrono::seconds(5),
+                  [&] { return arrived_[1 - side]; });
   }
-  for (std::thread& thread : threads)
-    thread.join();
 
-  EXPECT_EQ(0, overlaps.load());
-  EXPECT_EQ(static_cast<size_t>(kThreads * kCallsPerThread * 2),
-            fake->calls().size());
+ private:
+  std::mutex mutex_;
+  std::condition_variable met_;
+  bool arrived_[2] = {false, false};
+};
+
+Rendezvous* g_rendezvous = nullptr;
+std::atomic<bool> g_meet{false};
+
+// Runs `body` on its own thread and fails the process when it has not
+// returned after 30 seconds: a deadlock must fail the test, not hang it.
+void RunOrFailOnDeadlock(const std::function<void()>& body) {
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  std::thread runner([&] {
+    body();
+    std::lock_guard<std::mutex> lock(mutex);
+    done = true;
+    finished.notify_all();
+  });
+  std::unique_lock<std::mutex> lock(mutex);
+  if (!finished.wait_for(lock, std::chrono::seconds(30),
+                         [&] { return done; })) {
+    std::fprintf(stderr, "deadlock: the calls did not finish\n");
+    _exit(1);
+  }
+  lock.unlock();
+  runner.join();
+}
+
+// An extension that subscribes to notifications in its constructor, as the
+// README recommends: its registrar asks the service manager for the bus.
+class Watcher : public IGreeting,
+                public ZQBaseExtension,
+                public ZQNotificationObserver {
+ public:
+  BY_INTERFACES(IGreeting, IZQBaseExtension)
+  Watcher() {
+    if (g_meet.exchange(false))
+      g_rendezvous->Meet(0);
+    registrar_.Add(this, NOTIFICATION_OPEN_SYNC_MESSAGE,
+                   IZQNotificationService::AllSources());
+  }
+  std::string Greet(const std::string&) override { return "watching"; }
+  void Observe(int,
+               const ZQNotificationSource&,
+               const ZQNotificationParameters&) override {}
+
+ private:
+  ZQNotificationRegistrar registrar_;
+};
+
+// A host service (not a singleton) whose constructor asks for extensions.
+class HostService : public IHostService, public by::CUnknownImp {
+ public:
+  BY_UNKNOWN_IMP(IHostService)
+  HostService() {
+    g_rendezvous->Meet(1);
+    std::vector<void*> list;
+    ZQExtensionManager::GetInstance()->GetExtensionList("ep.watch", list);
+    for (void* instance : list)
+      static_cast<by::IBaseUnknown*>(instance)->Release();
+  }
+};
+
+// An extension whose creation waits for another thread that asks the same
+// facade for other extensions.
+class Caller : public IGreeting, public ZQBaseExtension {
+ public:
+  BY_INTERFACES(IGreeting, IZQBaseExtension)
+  Caller() {
+    std::thread([this] {
+      std::vector<void*> list;
+      found_ =
+          ZQExtensionManager::GetInstance()->GetExtensionList("ep.watch", list);
+      for (void* instance : list)
+        static_cast<by::IBaseUnknown*>(instance)->Release();
+    }).join();
+  }
+  std::string Greet(const std::string&) override {
+    return found_ ? "found" : "none";
+  }
+
+ private:
+  bool found_ = false;
+};
+
+template <class T>
+InstanceCreateFunction CreatorOf() {
+  return [](const std::string& iid, const std::string&, void** ppv) {
+    return by::CComObject<T>::CreateInstance2(S2GUIDA(iid.c_str(), true),
+                                              ppv) == S_OK;
+  };
+}
+
+std::string PointManifest(const std::string& id,
+                          const std::string& clsid,
+                          const std::string& more = "") {
+  return R"({"id": ")" + id + R"(", )" + more +
+         R"("extensionPoints": [{"id": ")" + id + R"(", "iid": ")" +
+         kGreetingIidText + R"(", "extensions": [{"id": ")" + id +
+         R"(.x", "clsid": ")" + clsid + R"(", "isSingleton": false}]}]})";
+}
+
+class ExtensionManagerConcurrencyTest : public test::LogCaptureTest {
+ protected:
+  // An installation with the points "ep.watch" and "ep.call" (in-process
+  // classes) and "ep.greeting" (the greeting plug-in).
+  void WriteInstallation(test::InstallationSandbox& sandbox) {
+    sandbox.WriteAdapterMapping("{}");
+    sandbox.WriteConfig(
+        R"({"artifacts": ["ep.watch", "ep.call", "ep.greeting"]})");
+    sandbox.WriteManifest("ep.watch", PointManifest("ep.watch", kWatcherClsid));
+    sandbox.WriteManifest("ep.call", PointManifest("ep.call", kCallerClsid));
+    sandbox.CopyFile(
+        std::string(ZQ_TEST_PLUGIN_DIR) + "/" + kGreetingPluginFile,
+        "extensions/ep.greeting/lib/plugin.so");
+    sandbox.WriteManifest(
+        "ep.greeting",
+        PointManifest("ep.greeting", kGreeterClsidText,
+                      R"("mainEntry": "lib/plugin.so", "BundleClassId": ")" +
+                          std::string(kGreetingBundleClsidText) + R"(", )"));
+  }
+
+  void StartKit() {
+    ZQExtensionKit::InitSDK();
+    ZQExtensionManager* extensions = ZQExtensionManager::GetInstance();
+    ASSERT_TRUE(extensions->RegisterExtension(CreatorOf<Watcher>(),
+                                              kWatcherClsid, false));
+    ASSERT_TRUE(extensions->RegisterExtension(CreatorOf<Caller>(), kCallerClsid,
+                                              false));
+    ZQServiceManager::GetInstance()->RegisterService<HostService, IHostService>(
+        "HostService", kHostServiceClsid, kHostServiceIid, false);
+  }
+};
+
+// Thread A asks for extensions whose constructor reaches the service
+// manager; thread B asks for a service whose constructor asks for
+// extensions. Both are inside the other's facade at the same moment.
+TEST_F(ExtensionManagerConcurrencyTest,
+       CreatorsCallingOtherFacadesOnTwoThreads) {
+  test::InstallationSandbox sandbox;
+  WriteInstallation(sandbox);
+  sandbox.Run([&] {
+    StartKit();
+    ASSERT_TRUE(ZQExtensionManager::GetInstance()->Load()) << capture().Dump();
+    Rendezvous rendezvous;
+    g_rendezvous = &rendezvous;
+    g_meet = true;
+    bool listed = false;
+    RunOrFailOnDeadlock([&] {
+      std::thread a([&] {
+        std::vector<void*> list;
+        listed = ZQExtensionManager::GetInstance()->GetExtensionList("ep.watch",
+                                                                     list);
+        for (void* instance : list)
+          static_cast<by::IBaseUnknown*>(instance)->Release();
+      });
+      std::thread b([] {
+        by::com_ptr<IHostService> service;
+        service.attach(
+            ZQServiceManager::GetInstance()->GetService<IHostService>(
+                "HostService"));
+        EXPECT_TRUE(service);
+      });
+      a.join();
+      b.join();
+    });
+    EXPECT_TRUE(listed) << capture().Dump();
+  });
+}
+
+// A creator may wait for another thread that calls the same facade, and
+// loads on several threads, with requests in between, load the library once.
+TEST_F(ExtensionManagerConcurrencyTest,
+       CallsIntoTheSameFacadeFromOtherThreads) {
+  test::InstallationSandbox sandbox;
+  WriteInstallation(sandbox);
+  sandbox.Run([&] {
+    StartKit();
+    ZQExtensionManager* extensions = ZQExtensionManager::GetInstance();
+    RunOrFailOnDeadlock([&] {
+      std::vector<std::thread> threads;
+      for (int i = 0; i < 3; ++i)
+        threads.emplace_back([extensions] { extensions->Load(); });
+      threads.emplace_back([extensions] {
+        for (int i = 0; i < 50; ++i) {
+          std::vector<void*> list;
+          extensions->GetExtensionList("ep.greeting", list);
+          for (void* instance : list)
+            static_cast<by::IBaseUnknown*>(instance)->Release();
+        }
+      });
+      for (std::thread& thread : threads)
+        thread.join();
+    });
+    EXPECT_EQ(1u, LogCount("Bundle Loader - initialze bundle entry success"));
+
+    RunOrFailOnDeadlock([&] {
+      void* caller = nullptr;
+      ASSERT_TRUE(extensions->GetExtension("ep.call", &caller));
+      by::com_ptr<IGreeting> greeting;
+      greeting.attach(static_cast<IGreeting*>(caller));
+      EXPECT_EQ("found", greeting->Greet(""));
+    });
+  });
 }
 
 }  // namespace
