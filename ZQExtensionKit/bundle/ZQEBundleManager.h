@@ -28,12 +28,14 @@
 // opened and hashed ahead of their loads on a few threads (as many as the
 // extension manager's GetLibFileVerifyThreads() allows: 0 is one per core;
 // never more than the cores or the libraries, and none for a single
-// library), a handful of files ahead at most; each library is then loaded,
-// in order, through the descriptor that was hashed. A library file is
-// hashed once however many artifacts name it, and a file that LoadBundle
-// would not open (a library already loaded, an entry refused by the path
-// rules) is not opened. The threads log nothing and are joined before
-// LoadBundles returns. With the switch off it is a plain loop.
+// library), a handful of files ahead at most (and no more than a quarter
+// of the descriptors the process has left under its soft RLIMIT_NOFILE);
+// each library is then loaded, in order, through the descriptor that was
+// hashed. A library file is hashed once however many artifacts name it,
+// and a file that LoadBundle would not open (a library already loaded, an
+// entry refused by the path rules) is not opened. The threads log nothing and
+// are joined before LoadBundles returns. With the switch off it is a plain
+// loop.
 //
 // GetComLoader(key) hands out the cached loader of the library file whose
 // path text is `key` (as LoadBundle built it: package directory, "/", entry
