@@ -7,15 +7,20 @@
 // library file, and, when the artifact names a bundle class, that class's
 // object is created, initialised and kept. A verified library is opened
 // once, hashed through that descriptor and loaded through the same
-// descriptor ("/proc/self/fd/<n>"), so a file put in its place after the
-// check is never loaded; the dynamic loader then knows the library by that
-// name, which is what dladdr() reports and what $ORIGIN expands from (give
-// a plug-in its paths through its context, not through its own file name).
-// A library is loaded at most once
-// per manager: a later LoadBundle of it answers true at once. A library that
-// failed to verify or to load is tried again (and verified again) by the
-// next LoadBundle. Creating the bundle object may fail without failing the
-// load.
+// descriptor, so a file put in its place after the check is never loaded.
+// The dynamic loader is given a name of that load's own for the descriptor
+// ("/proc/self/./fd/<n>", with more "./" and "/" components the more loads
+// were verified before): it never hands this library back for another file,
+// neither to a later verified load that finds the same descriptor number
+// nor to other code of the process that loads a file through
+// "/proc/self/fd/<n>". The load holds that one descriptor, and only while
+// it runs. The dynamic loader then knows the library by that name, which
+// is what dladdr() reports and what $ORIGIN expands from (give a plug-in
+// its paths through its context, not through its own file name). A library
+// is loaded at most once per manager: a later LoadBundle of it answers true
+// at once. A library that failed to verify or to load is tried again (and
+// verified again) by the next LoadBundle. Creating the bundle object may
+// fail without failing the load.
 //
 // LoadBundles(artifacts) is LoadBundle of each artifact in list order, with
 // the same results and the same messages in the same order, and true when
@@ -23,12 +28,14 @@
 // opened and hashed ahead of their loads on a few threads (as many as the
 // extension manager's GetLibFileVerifyThreads() allows: 0 is one per core;
 // never more than the cores or the libraries, and none for a single
-// library), a handful of files ahead at most; each library is then loaded,
-// in order, through the descriptor that was hashed. A library file is
-// hashed once however many artifacts name it, and a file that LoadBundle
-// would not open (a library already loaded, an entry refused by the path
-// rules) is not opened. The threads log nothing and are joined before
-// LoadBundles returns. With the switch off it is a plain loop.
+// library), a handful of files ahead at most (and no more than a quarter
+// of the descriptors the process has left under its soft RLIMIT_NOFILE);
+// each library is then loaded, in order, through the descriptor that was
+// hashed. A library file is hashed once however many artifacts name it,
+// and a file that LoadBundle would not open (a library already loaded, an
+// entry refused by the path rules) is not opened. The threads log nothing and
+// are joined before LoadBundles returns. With the switch off it is a plain
+// loop.
 //
 // GetComLoader(key) hands out the cached loader of the library file whose
 // path text is `key` (as LoadBundle built it: package directory, "/", entry

@@ -219,7 +219,9 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
                       "sign verify failed");
       return false;
     }
-    // Empty only when no descriptor is left; the loader refuses that.
+    // A name of this load's own for the verified descriptor: the dynamic
+    // loader never takes it for a library it loaded before, and other code
+    // never writes it.
     load_path = verified_file->DynamicLoaderPath();
   }
 

@@ -5,10 +5,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <map>
+#include <atomic>
+#include <cstdint>
+#include <limits>
 #include <memory>
-#include <mutex>
-#include <utility>
 
 #include <openssl/evp.h>
 
@@ -58,33 +58,21 @@ std::string DigestDescriptor(int fd) {
   return std::string(reinterpret_cast<const char*>(digest), length);
 }
 
-// The files that loader paths handed out so far named, by descriptor
-// number. The dynamic loader keeps a library it has loaded under the name it
-// was opened with, after the descriptor is closed and even after the library
-// is closed when its code asks to stay (or when another handle holds it), so
-// a number once given out for one file is never given out for another. The
-// table only grows, by at most one entry per descriptor number, and is never
-// destroyed (loads may run while the process exits).
-class LoaderPathTable {
- public:
-  static LoaderPathTable* Get() {
-    static LoaderPathTable* table = new LoaderPathTable();
-    return table;
-  }
+// The names DynamicLoaderPath() has handed out in this process. 64 bits
+// never run out: a process does not load 2^64 libraries.
+std::atomic<uint64_t> g_loader_names{0};
 
-  // Claims the name of descriptor `fd` for the file (device, inode): true
-  // when the name is free or already names that file.
-  bool Claim(int fd, dev_t device, ino_t inode) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    auto inserted = files_.try_emplace(fd, device, inode);
-    return inserted.second ||
-           inserted.first->second == std::make_pair(device, inode);
-  }
+constexpr char kLoaderPathPrefix[] = "/proc/self/";
+constexpr char kOneDigit[] = "./";
+constexpr char kZeroDigit[] = "/";
+constexpr char kDescriptorDir[] = "fd/";
 
- private:
-  std::mutex mutex_;
-  std::map<int, std::pair<dev_t, ino_t>> files_;
-};
+// The longest name: 64 binary digits, all ones, and the largest descriptor.
+static_assert(sizeof(kLoaderPathPrefix) - 1 + 64 * (sizeof(kOneDigit) - 1) +
+                      sizeof(kDescriptorDir) - 1 +
+                      std::numeric_limits<int>::digits10 + 1 ==
+                  ZQEHashedFile::kMaxDynamicLoaderPathLength,
+              "kMaxDynamicLoaderPathLength is the longest loader path");
 
 }  // namespace
 
@@ -115,8 +103,6 @@ ZQEHashedFile ZQEHashedFile::Open(const std::string& path) {
     file.fd_.reset();
     return file;
   }
-  file.device_ = info.st_dev;
-  file.inode_ = info.st_ino;
 #if defined(POSIX_FADV_SEQUENTIAL)
   posix_fadvise(file.fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
@@ -130,19 +116,19 @@ std::string ZQEHashedFile::md5_text() const {
   return Md5TextOf(raw_md5_);
 }
 
-std::string ZQEHashedFile::DynamicLoaderPath() {
+std::string ZQEHashedFile::DynamicLoaderPath() const {
   if (!ok())
     return std::string();
-  LoaderPathTable* table = LoaderPathTable::Get();
-  // Each refused number is passed over for a higher one; the table is
-  // finite, so a free number comes.
-  while (!table->Claim(fd_.get(), device_, inode_)) {
-    const int moved = fcntl(fd_.get(), F_DUPFD_CLOEXEC, fd_.get() + 1);
-    if (moved < 0)
-      return std::string();
-    fd_.reset(moved);
-  }
-  return "/proc/self/fd/" + std::to_string(fd_.get());
+  const uint64_t ordinal =
+      g_loader_names.fetch_add(1, std::memory_order_relaxed) + 1;
+  std::string path = kLoaderPathPrefix;
+  // The digits from the leading one down: "/" and "./" are a prefix code
+  // and "fd/" ends the run, so the text gives the ordinal back.
+  for (int bit = 63 - __builtin_clzll(ordinal); bit >= 0; --bit)
+    path += (ordinal >> bit) & 1 ? kOneDigit : kZeroDigit;
+  path += kDescriptorDir;
+  path += std::to_string(fd_.get());
+  return path;
 }
 
 }  // namespace zqextensionkit

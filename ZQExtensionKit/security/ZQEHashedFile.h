@@ -9,10 +9,11 @@
 //
 // Open() is the one producer: it opens the path read-only, close-on-exec and
 // without blocking, refuses anything but a regular file, and reads it to the
-// end through one fixed-size buffer. The object is movable, not copyable,
-// and closes its descriptor when destroyed. Files may be opened and hashed
-// on several threads at once (each object by one thread at a time), and
-// DynamicLoaderPath() may be called from any thread.
+// end through one fixed-size buffer. The object holds that one descriptor
+// and no other: it is movable, not copyable, and closes the descriptor when
+// destroyed. Files may be opened and hashed on several threads at once
+// (each object by one thread at a time), and DynamicLoaderPath() may be
+// called from any thread.
 //
 // Failure: ok() is false when the path holds a NUL byte, cannot be opened,
 // is not a regular file or cannot be read to the end; nothing is logged
@@ -23,8 +24,7 @@
 #ifndef ZQEXTENSIONKIT_SECURITY_ZQEHASHEDFILE_H_
 #define ZQEXTENSIONKIT_SECURITY_ZQEHASHEDFILE_H_
 
-#include <sys/types.h>
-
+#include <cstddef>
 #include <string>
 
 #include "base/files/scoped_file.h"
@@ -54,20 +54,25 @@ class ZQEHashedFile {
   // pread(): it stays at the end of the file.
   int descriptor() const { return fd_.get(); }
 
-  // A path under which the dynamic loader opens this very file, through the
-  // descriptor ("/proc/self/fd/<n>"): valid while this object lives, and
-  // never one under which the kit has loaded another file before (the
-  // dynamic loader recognises a library it holds by the name it was opened
-  // with, so a reused descriptor number would hand back the earlier
-  // library). The kit never hands out one number for two files, so the
-  // descriptor may move to another number first. Empty unless ok(), or when
-  // no descriptor is left.
-  std::string DynamicLoaderPath();
+  // A path under which the dynamic loader opens this very file, through
+  // the descriptor this object holds (nothing is duplicated or moved):
+  // "/proc/self/", then a run of "./" and "/" components, which the kernel
+  // skips, then "fd/<n>". The run spells the call's ordinal in the process
+  // (1, 2, 3, ...) in binary, most significant digit first, "./" for a one
+  // and "/" for a zero: so no two calls in the process return the same
+  // name, whatever the descriptor's number, and every name begins with
+  // "/proc/self/./", which no other code writes for a descriptor. The
+  // dynamic loader knows a library it holds by the name it was opened with:
+  // a library loaded under this name is never handed back for another file,
+  // neither to the kit, which reuses descriptor numbers freely, nor to
+  // other code that loads a file through "/proc/self/fd/<n>". At most
+  // kMaxDynamicLoaderPathLength characters, and at most 104 for the first
+  // 2^40 names. Valid while this object lives; empty unless ok().
+  static constexpr size_t kMaxDynamicLoaderPathLength = 152;
+  std::string DynamicLoaderPath() const;
 
  private:
   base::ScopedFD fd_;
-  dev_t device_ = 0;
-  ino_t inode_ = 0;
   std::string raw_md5_;
 };
 

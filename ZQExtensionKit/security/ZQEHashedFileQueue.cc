@@ -1,10 +1,14 @@
 #include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 
+#include <dirent.h>
+#include <errno.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/resource.h>
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <system_error>
 #include <utility>
 
@@ -18,6 +22,41 @@ namespace {
 // library.
 constexpr size_t kFilesOpenPerThread = 4;
 constexpr size_t kMaxFilesOpen = 64;
+// And never more than this share of the descriptors the process has left:
+// the loads themselves, the plug-ins and the host's other threads need
+// descriptors too, whatever the soft limit.
+constexpr size_t kShareOfFreeDescriptors = 4;
+
+// The descriptors this process may still open: its soft RLIMIT_NOFILE less
+// those open now. Unbounded without a limit; the limit itself when the open
+// ones cannot be counted (no /proc), and none when even that fails for want
+// of a descriptor.
+size_t FreeDescriptors() {
+  rlimit limit;
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0 ||
+      limit.rlim_cur == RLIM_INFINITY ||
+      limit.rlim_cur >= std::numeric_limits<size_t>::max()) {
+    return std::numeric_limits<size_t>::max();
+  }
+  const size_t soft = static_cast<size_t>(limit.rlim_cur);
+  DIR* dir = opendir("/proc/self/fd");
+  if (!dir)
+    return errno == EMFILE || errno == ENFILE ? 0 : soft;
+  size_t open = 0;
+  while (const dirent* entry = readdir(dir))
+    open += entry->d_name[0] != '.';
+  closedir(dir);
+  if (open > 0)
+    --open;  // The directory's own, closed again.
+  return soft > open ? soft - open : 0;
+}
+
+// The most files `threads` threads keep open ahead (see window()).
+size_t WindowFor(size_t threads) {
+  const size_t wanted = std::min(threads, kMaxFilesOpen) * kFilesOpenPerThread;
+  const size_t spared = FreeDescriptors() / kShareOfFreeDescriptors;
+  return std::max<size_t>(1, std::min({wanted, kMaxFilesOpen, spared}));
+}
 
 // The cores this process may run on (its affinity mask), or, when that
 // cannot be read, the cores online.
@@ -50,16 +89,13 @@ size_t ZQEHashedFileQueue::ThreadsFor(size_t setting, size_t files) {
 
 ZQEHashedFileQueue::ZQEHashedFileQueue(std::vector<std::string> paths,
                                        size_t threads)
-    : slots_(paths.size()),
-      window_(std::clamp<size_t>(
-          std::min(threads, kMaxFilesOpen) * kFilesOpenPerThread,
-          1,
-          kMaxFilesOpen)) {
+    : slots_(paths.size()), window_(WindowFor(threads)) {
   for (size_t i = 0; i < paths.size(); ++i)
     slots_[i].path = std::move(paths[i]);
+  // A thread with no file to hold ahead would only wait.
+  threads = std::min(threads, window_);
   if (threads < 2)
     return;
-  threads = std::min(threads, window_);
   // Reserved first: growing the vector cannot throw once a thread runs.
   threads_.reserve(threads);
   for (size_t i = 0; i < threads; ++i) {

@@ -8,7 +8,8 @@
 // and hands each back with Release() once it is done with it. The threads
 // run at most a few files ahead: no more than window() files are open at a
 // time (being hashed, hashed, or handed out and not yet released), so a
-// list of a thousand libraries never holds a thousand descriptors.
+// list of a thousand libraries never holds a thousand descriptors, and a
+// process near its soft RLIMIT_NOFILE keeps most of what it has left.
 //
 // Get() of a file that no thread has started opens and hashes it on the
 // calling thread. With fewer than two threads asked for, no thread is
@@ -71,7 +72,11 @@ class ZQEHashedFileQueue {
   // The threads started.
   size_t threads() const { return threads_.size(); }
   // The most files open at a time, whatever the caller has not released
-  // included: four per thread, at most 64.
+  // included: four per thread, at most 64, and at most a quarter of the
+  // descriptors the process had left when the queue was made (its soft
+  // RLIMIT_NOFILE less the descriptors then open); at least one. The
+  // threads stop there; a file the caller asks for is opened even beyond
+  // it, as a plain loop would open it.
   size_t window() const { return window_; }
 
   // The file at `index`, opened and hashed: waits while a thread hashes it,

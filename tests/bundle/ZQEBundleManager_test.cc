@@ -4,7 +4,9 @@
 
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -279,6 +281,45 @@ TEST_F(ZQEBundleManagerTest, VerifiedLoadsOfSeveralLibrariesEachLoadTheirOwn) {
   ASSERT_TRUE(first.ptr());
   EXPECT_EQ(1, first->LiveBundles())
       << "the copy in probe-again is a library of its own";
+}
+
+TEST_F(ZQEBundleManagerTest, OtherCodeLoadingThroughProcSelfFdGetsItsOwnFile) {
+  // The usual way to load a library from a descriptor (a memory file, say)
+  // is dlopen("/proc/self/fd/<n>"). After verified loads, whichever number
+  // the descriptor has, that code must get its own library back, not a
+  // plug-in the kit loaded through a descriptor of that number.
+  extension_manager_->lib_file_verify = true;
+  std::vector<std::unique_ptr<Artifact>> packages;
+  for (int i = 0; i < 4; ++i) {
+    packages.push_back(
+        MakePackage("probe" + std::to_string(i), kBundleProbePluginFile, ""));
+    packages.back()->SetLibFileMD5(Md5Of(LibraryKey(*packages.back())));
+    ASSERT_TRUE(manager_->LoadBundle(packages.back().get()));
+  }
+
+  // The other code's library; dlopen() hands back this handle for any
+  // name of the same file.
+  const std::string own = PluginPath(kGreetingPluginFile);
+  void* own_handle = dlopen(own.c_str(), RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(nullptr, own_handle) << dlerror();
+  const int own_fd = open(own.c_str(), O_RDONLY | O_CLOEXEC);
+  ASSERT_GE(own_fd, 0);
+  int numbers_tried = 0;
+  for (int n = 0; n < 128; ++n) {
+    if (fcntl(n, F_GETFD) != -1)
+      continue;  // In use.
+    ASSERT_EQ(n, fcntl(own_fd, F_DUPFD_CLOEXEC, n));
+    void* handle = dlopen(("/proc/self/fd/" + std::to_string(n)).c_str(),
+                          RTLD_NOW | RTLD_LOCAL);
+    EXPECT_EQ(own_handle, handle) << "/proc/self/fd/" << n;
+    if (handle)
+      dlclose(handle);
+    close(n);
+    ++numbers_tried;
+  }
+  close(own_fd);
+  dlclose(own_handle);
+  EXPECT_GT(numbers_tried, 100);
 }
 
 TEST_F(ZQEBundleManagerTest, EntryLibraryMustBeAnExistingFileInsideThePackage) {

@@ -1,6 +1,7 @@
 // The queue that opens and hashes files ahead of their use on a few threads:
 // each file comes out as ZQEHashedFile::Open() makes it, in list order; no
-// more than its window of files is open at once; a file released before
+// more than its window of files is open at once, and no more than a
+// quarter of what the process may still open; a file released before
 // anybody started on it is never opened; and no thread outlives the queue.
 
 #include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
@@ -113,6 +114,24 @@ TEST_F(ZQEHashedFileQueueTest, KeepsNoMoreThanItsWindowOpen) {
   EXPECT_EQ(nullptr, queue.Get(window + 1));
   EXPECT_EQ(0u, watch.Opens().count(paths[window + 1]));
   EXPECT_EQ(0u, DescriptorsOpenIn(temp_.path()));
+}
+
+TEST_F(ZQEHashedFileQueueTest, LeavesMostOfALowFileLimitToTheProcess) {
+  // Many threads asked for under a soft limit close to what is open: the
+  // files ahead take a quarter of the 20 descriptors left, and every file
+  // still comes out hashed.
+  const std::vector<std::string> paths = WriteFiles(40);
+  test::ScopedSoftFileLimit limit(test::OpenDescriptors() + 20);
+  ASSERT_TRUE(limit.ok());
+  ZQEHashedFileQueue queue(paths, 64);
+  EXPECT_GE(queue.window(), 1u);
+  EXPECT_LE(queue.window(), 5u);
+  EXPECT_LE(queue.threads(), queue.window());
+  for (size_t i = 0; i < paths.size(); ++i) {
+    ASSERT_TRUE(queue.Get(i)->ok()) << paths[i];
+    EXPECT_LE(DescriptorsOpenIn(temp_.path()), queue.window());
+    queue.Release(i);
+  }
 }
 
 TEST_F(ZQEHashedFileQueueTest, ThreadsAreJoinedWithFilesLeft) {
