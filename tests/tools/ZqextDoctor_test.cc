@@ -176,17 +176,26 @@ TEST(ZqextDoctorTest, AWorkingInstallationPasses) {
   EXPECT_FALSE(Findings(run.out).empty());
 }
 
-// Runs the doctor (with `options` and the environment entries `env`) on an
+// Runs the doctor (with `options` and the environment entries `env`, and
+// started with the shell's `redirections` when they are given) on an
 // installation of `package`, expecting exit status 1.
 ProgramRun Diagnose(const Package& package,
                     const std::vector<std::string>& options,
-                    const std::vector<std::string>& env = {}) {
+                    const std::vector<std::string>& env = {},
+                    const std::string& redirections = "") {
   Installation installation(package.executable_path_length);
   EXPECT_TRUE(Build(package, &installation)) << installation.error();
   std::vector<std::string> args = {"doctor", "--json"};
   args.insert(args.end(), options.begin(), options.end());
   args.push_back(installation.dir().string());
-  ProgramRun run = RunZqext(args, env);
+  ProgramRun run;
+  if (redirections.empty()) {
+    run = RunZqext(args, env);
+  } else {
+    args.insert(args.begin(),
+                {"-c", "exec \"$0\" \"$@\" " + redirections, ZQ_ZQEXT});
+    run = RunProgram("/bin/sh", args, env);
+  }
   EXPECT_EQ(1, run.status) << run.err;
   return run;
 }
@@ -369,6 +378,7 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
     library.assign(std::istreambuf_iterator<char>(in), {});
   }
   ASSERT_GT(library.size(), 4096u);
+  const std::string unknown_class = "{00000000-1111-2222-3333-444444444444}";
 
   struct Case {
     const char* name;
@@ -376,7 +386,22 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
     std::vector<std::string> options;
     std::vector<std::string> problems;  // Each one a problem of the manifest.
     std::string never;                  // In no finding.
+    std::string redirections;           // Of zqext's descriptors, for sh.
+
+    Case(const char* name,
+         Package package,
+         std::vector<std::string> options,
+         std::vector<std::string> problems,
+         std::string never,
+         std::string redirections = "")
+        : name(name),
+          package(std::move(package)),
+          options(std::move(options)),
+          problems(std::move(problems)),
+          never(std::move(never)),
+          redirections(std::move(redirections)) {}
   };
+
   std::vector<Case> cases;
   Case c{"framework factory that throws", Package(), {}, {}, "crashed"};
   c.package.plugin = BrokenPluginFile(kBrokenLoadThrows);
@@ -442,10 +467,19 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
   c.problems = {"the library did not finish initialising the bundle " +
                 std::string(kClosingHangingBundleClsidText) + " within 0.5 s"};
   cases.push_back(c);
+  c = Case{"zqext started with standard input and error closed",
+           Package(),
+           {},
+           {"is not created for IZQBaseExtension"},
+           "the probe ended",
+           "0<&- 2>&-"};
+  c.package.manifest_edits = {{kGreeterClsidText, unknown_class}};
+  cases.push_back(c);
 
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    const ProgramRun run = Diagnose(test.package, test.options);
+    const ProgramRun run =
+        Diagnose(test.package, test.options, {}, test.redirections);
     const std::vector<Finding> findings = Findings(run.out);
     for (const std::string& problem : test.problems) {
       EXPECT_TRUE(std::any_of(findings.begin(), findings.end(),

@@ -171,12 +171,22 @@ void ProbeExtension(CComLoader* loader,
 // Everything the child does; never returns.
 [[noreturn]] void RunChild(const ProbeRequest& request, int out) {
   // The loader writes trace lines to standard output; the report is the
-  // parent's, and nothing the library prints may reach it.
-  const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+  // parent's, and nothing the library prints may reach it. The pipe is
+  // moved above standard error first, should it be one of the three.
+  if (out <= STDERR_FILENO) {
+    const int moved = fcntl(out, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+    if (moved >= 0)
+      out = moved;
+  }
+  const int null = open("/dev/null", O_RDWR);
   if (null >= 0) {
+    // Open (not closed on exec) for whatever the library runs, also when
+    // `null` is one of the three itself.
     dup2(null, STDIN_FILENO);
     dup2(null, STDOUT_FILENO);
     dup2(null, STDERR_FILENO);
+    if (null > STDERR_FILENO)
+      close(null);
   }
   const char* path = request.library.c_str();
 
