@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 
@@ -365,6 +366,7 @@ std::vector<std::pair<std::string, std::string>> BrokenClasses(int mode) {
 // Plug-in code that throws, and library files the kit would not hand to the
 // dynamic loader, are reported as what the kit makes of them, not as a
 // crash or a hang of the probe; the classes after a throw are still tried.
+// Whatever the library does, no process it starts outlives zqext.
 TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
   const std::string bundle = BrokenPluginClsidText(kBrokenFactoriesThrow, true);
   const std::string extension =
@@ -387,19 +389,22 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
     std::vector<std::string> problems;  // Each one a problem of the manifest.
     std::string never;                  // In no finding.
     std::string redirections;           // Of zqext's descriptors, for sh.
+    int seconds_at_most;                // Non-zero: zqext ends this soon.
 
     Case(const char* name,
          Package package,
          std::vector<std::string> options,
          std::vector<std::string> problems,
          std::string never,
-         std::string redirections = "")
+         std::string redirections = "",
+         int seconds_at_most = 0)
         : name(name),
           package(std::move(package)),
           options(std::move(options)),
           problems(std::move(problems)),
           never(std::move(never)),
-          redirections(std::move(redirections)) {}
+          redirections(std::move(redirections)),
+          seconds_at_most(seconds_at_most) {}
   };
 
   std::vector<Case> cases;
@@ -467,6 +472,30 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
   c.problems = {"the library did not finish initialising the bundle " +
                 std::string(kClosingHangingBundleClsidText) + " within 0.5 s"};
   cases.push_back(c);
+  // The crash is seen when it happens, long before the time limit, though
+  // the process left behind holds the probe's pipe open.
+  c = Case{"library that starts a process and crashes",
+           Package(),
+           {"--timeout", "20"},
+           {"the library crashed while creating extension greeting.formal"},
+           "within",
+           "",
+           10};
+  c.package.plugin = kMisbehavingPluginFile;
+  c.package.manifest_edits = {
+      {kGreetingBundleClsidText, kForkingBundleClsidText},
+      {kGreeterClsidText, kCrashingExtensionClsidText}};
+  cases.push_back(c);
+  c = Case{"library that starts a process in a session of its own",
+           Package(),
+           {},
+           {"is not created for IZQBaseExtension"},
+           "crashed"};
+  c.package.plugin = kMisbehavingPluginFile;
+  c.package.manifest_edits = {
+      {kGreetingBundleClsidText, kSessionLeavingBundleClsidText},
+      {kGreeterClsidText, unknown_class}};
+  cases.push_back(c);
   c = Case{"zqext started with standard input and error closed",
            Package(),
            {},
@@ -478,8 +507,27 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
 
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
+    // Every process that inherits `witness[1]` holds it open: the read end
+    // sees its end only when all of them have ended.
+    int witness[2];
+    ASSERT_EQ(0, pipe2(witness, O_CLOEXEC));
+    fcntl(witness[1], F_SETFD, 0);
+    const auto start = std::chrono::steady_clock::now();
     const ProgramRun run =
         Diagnose(test.package, test.options, {}, test.redirections);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - start);
+    close(witness[1]);
+    if (test.seconds_at_most != 0) {
+      EXPECT_LE(seconds.count(), test.seconds_at_most);
+    }
+    // Bounded, not a sleep: the answer comes as soon as the last holder ends.
+    pollfd end = {witness[0], POLLIN, 0};
+    char byte;
+    EXPECT_TRUE(poll(&end, 1, 10 * 1000) == 1 &&
+                read(witness[0], &byte, 1) == 0)
+        << "a process of the library lives on";
+    close(witness[0]);
     const std::vector<Finding> findings = Findings(run.out);
     for (const std::string& problem : test.problems) {
       EXPECT_TRUE(std::any_of(findings.begin(), findings.end(),
