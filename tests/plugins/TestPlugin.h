@@ -131,7 +131,8 @@ inline constexpr ZQGUID CLSID_HangingBundle =
 // CLSID_ForkingBundle's Initialize() starts a process that keeps everything
 // the library's process has open and lives on (five minutes at most);
 // CLSID_ClosingHangingBundle's closes every descriptor above standard error
-// and never returns.
+// and never returns; CLSID_SessionLeavingBundle's starts one like
+// CLSID_ForkingBundle's that calls setsid() first.
 inline constexpr char kForkingBundleClsidText[] =
     "{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C43}";
 inline constexpr ZQGUID CLSID_ForkingBundle =
@@ -140,6 +141,10 @@ inline constexpr char kClosingHangingBundleClsidText[] =
     "{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C44}";
 inline constexpr ZQGUID CLSID_ClosingHangingBundle =
     by::GuidFromLiteral("{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C44}");
+inline constexpr char kSessionLeavingBundleClsidText[] =
+    "{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C45}";
+inline constexpr ZQGUID CLSID_SessionLeavingBundle =
+    by::GuidFromLiteral("{F3A0C8D2-6B1E-4F7A-9C3D-2E5B8A1F0C45}");
 
 // The deliberately broken plug-ins (broken_plugin.cc, one library per
 // mode): each has a bundle class and an IGreeting extension class, whose ids

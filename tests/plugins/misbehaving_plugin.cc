@@ -1,7 +1,8 @@
 // A plug-in whose classes misbehave the way tools must survive: creating
 // CLSID_CrashingExtension aborts the process, the bundle CLSID_HangingBundle
 // never returns from Initialize(), CLSID_ForkingBundle leaves a process
-// behind, and CLSID_ClosingHangingBundle closes its process's descriptors
+// behind, CLSID_SessionLeavingBundle leaves one behind in a session of its
+// own, and CLSID_ClosingHangingBundle closes its process's descriptors
 // before it hangs.
 
 #include <unistd.h>
@@ -47,6 +48,19 @@ class ForkingBundle : public zqextensionkit::ZQEBaseBundle {
   }
 };
 
+class SessionLeavingBundle : public zqextensionkit::ZQEBaseBundle {
+ public:
+  void Initialize() override {
+    if (fork() == 0) {
+      // Out of its parent's process group and session, as a daemon goes.
+      setsid();
+      alarm(300);
+      for (;;)
+        pause();
+    }
+  }
+};
+
 class ClosingHangingBundle : public zqextensionkit::ZQEBaseBundle {
  public:
   void Initialize() override {
@@ -61,6 +75,7 @@ constexpr by::ComClassEntry kClasses[] = {
     by::ComClass<HangingBundle>(CLSID_HangingBundle),
     by::ComClass<ForkingBundle>(CLSID_ForkingBundle),
     by::ComClass<ClosingHangingBundle>(CLSID_ClosingHangingBundle),
+    by::ComClass<SessionLeavingBundle>(CLSID_SessionLeavingBundle),
 };
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <iterator>
 
@@ -176,17 +177,26 @@ TEST(ZqextDoctorTest, AWorkingInstallationPasses) {
   EXPECT_FALSE(Findings(run.out).empty());
 }
 
-// Runs the doctor (with `options` and the environment entries `env`) on an
+// Runs the doctor (with `options` and the environment entries `env`, and
+// started with the shell's `redirections` when they are given) on an
 // installation of `package`, expecting exit status 1.
 ProgramRun Diagnose(const Package& package,
                     const std::vector<std::string>& options,
-                    const std::vector<std::string>& env = {}) {
+                    const std::vector<std::string>& env = {},
+                    const std::string& redirections = "") {
   Installation installation(package.executable_path_length);
   EXPECT_TRUE(Build(package, &installation)) << installation.error();
   std::vector<std::string> args = {"doctor", "--json"};
   args.insert(args.end(), options.begin(), options.end());
   args.push_back(installation.dir().string());
-  ProgramRun run = RunZqext(args, env);
+  ProgramRun run;
+  if (redirections.empty()) {
+    run = RunZqext(args, env);
+  } else {
+    args.insert(args.begin(),
+                {"-c", "exec \"$0\" \"$@\" " + redirections, ZQ_ZQEXT});
+    run = RunProgram("/bin/sh", args, env);
+  }
   EXPECT_EQ(1, run.status) << run.err;
   return run;
 }
@@ -356,6 +366,7 @@ std::vector<std::pair<std::string, std::string>> BrokenClasses(int mode) {
 // Plug-in code that throws, and library files the kit would not hand to the
 // dynamic loader, are reported as what the kit makes of them, not as a
 // crash or a hang of the probe; the classes after a throw are still tried.
+// Whatever the library does, no process it starts outlives zqext.
 TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
   const std::string bundle = BrokenPluginClsidText(kBrokenFactoriesThrow, true);
   const std::string extension =
@@ -369,6 +380,7 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
     library.assign(std::istreambuf_iterator<char>(in), {});
   }
   ASSERT_GT(library.size(), 4096u);
+  const std::string unknown_class = "{00000000-1111-2222-3333-444444444444}";
 
   struct Case {
     const char* name;
@@ -376,7 +388,25 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
     std::vector<std::string> options;
     std::vector<std::string> problems;  // Each one a problem of the manifest.
     std::string never;                  // In no finding.
+    std::string redirections;           // Of zqext's descriptors, for sh.
+    int seconds_at_most;                // Non-zero: zqext ends this soon.
+
+    Case(const char* name,
+         Package package,
+         std::vector<std::string> options,
+         std::vector<std::string> problems,
+         std::string never,
+         std::string redirections = "",
+         int seconds_at_most = 0)
+        : name(name),
+          package(std::move(package)),
+          options(std::move(options)),
+          problems(std::move(problems)),
+          never(std::move(never)),
+          redirections(std::move(redirections)),
+          seconds_at_most(seconds_at_most) {}
   };
+
   std::vector<Case> cases;
   Case c{"framework factory that throws", Package(), {}, {}, "crashed"};
   c.package.plugin = BrokenPluginFile(kBrokenLoadThrows);
@@ -442,10 +472,62 @@ TEST(ZqextDoctorTest, LibraryFaultsAreReportedAsTheKitHandlesThem) {
   c.problems = {"the library did not finish initialising the bundle " +
                 std::string(kClosingHangingBundleClsidText) + " within 0.5 s"};
   cases.push_back(c);
+  // The crash is seen when it happens, long before the time limit, though
+  // the process left behind holds the probe's pipe open.
+  c = Case{"library that starts a process and crashes",
+           Package(),
+           {"--timeout", "20"},
+           {"the library crashed while creating extension greeting.formal"},
+           "within",
+           "",
+           10};
+  c.package.plugin = kMisbehavingPluginFile;
+  c.package.manifest_edits = {
+      {kGreetingBundleClsidText, kForkingBundleClsidText},
+      {kGreeterClsidText, kCrashingExtensionClsidText}};
+  cases.push_back(c);
+  c = Case{"library that starts a process in a session of its own",
+           Package(),
+           {},
+           {"is not created for IZQBaseExtension"},
+           "crashed"};
+  c.package.plugin = kMisbehavingPluginFile;
+  c.package.manifest_edits = {
+      {kGreetingBundleClsidText, kSessionLeavingBundleClsidText},
+      {kGreeterClsidText, unknown_class}};
+  cases.push_back(c);
+  c = Case{"zqext started with standard input and error closed",
+           Package(),
+           {},
+           {"is not created for IZQBaseExtension"},
+           "the probe ended",
+           "0<&- 2>&-"};
+  c.package.manifest_edits = {{kGreeterClsidText, unknown_class}};
+  cases.push_back(c);
 
   for (const Case& test : cases) {
     SCOPED_TRACE(test.name);
-    const ProgramRun run = Diagnose(test.package, test.options);
+    // Every process that inherits `witness[1]` holds it open: the read end
+    // sees its end only when all of them have ended.
+    int witness[2];
+    ASSERT_EQ(0, pipe2(witness, O_CLOEXEC));
+    fcntl(witness[1], F_SETFD, 0);
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramRun run =
+        Diagnose(test.package, test.options, {}, test.redirections);
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - start);
+    close(witness[1]);
+    if (test.seconds_at_most != 0) {
+      EXPECT_LE(seconds.count(), test.seconds_at_most);
+    }
+    // Bounded, not a sleep: the answer comes as soon as the last holder ends.
+    pollfd end = {witness[0], POLLIN, 0};
+    char byte;
+    EXPECT_TRUE(poll(&end, 1, 10 * 1000) == 1 &&
+                read(witness[0], &byte, 1) == 0)
+        << "a process of the library lives on";
+    close(witness[0]);
     const std::vector<Finding> findings = Findings(run.out);
     for (const std::string& problem : test.problems) {
       EXPECT_TRUE(std::any_of(findings.begin(), findings.end(),

@@ -14,10 +14,17 @@
 // error go to /dev/null, so the loader's trace lines never reach the
 // report; results come back over a pipe.
 //
-// The child leads a process group of its own. It gets `timeout_seconds` in
-// all: when that passes before it has finished and ended, it is killed. When
-// the probe ends, the group is killed too, so no process the library started
-// outlives it, and the child is always reaped.
+// The child gets `timeout_seconds` in all: when that passes before it has
+// ended, it is killed. Its end is reported as soon as it comes, a crash
+// included, even while a process the library started holds the pipe open.
+// An intermediate process (a child subreaper) stands between the caller and
+// the child: when the probe ends or times out, it kills every process the
+// library started, also those that left the child's process group or
+// session, and reaps them, so none outlives ProbeLibrary() and no zombie is
+// left. The child is always reaped.
+//
+// Works also when some of the caller's descriptors 0 to 2 are closed: the
+// child moves its pipe above them before it redirects them.
 //
 // Thread-safety: forks; call from a single-threaded program.
 

@@ -5,7 +5,9 @@
 // could not be read or written), 2 for a usage error. Errors are one line on
 // standard error, naming the file they are about.
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -342,9 +344,25 @@ int NewPlugin(const std::vector<std::string>& args) {
   return kOk;
 }
 
+// Opens /dev/null on whichever of standard input, output and error is
+// closed, so that no descriptor the tool opens later lands on 0 to 2, where
+// a child's redirection of its standard streams would replace it.
+void OpenStandardDescriptors() {
+  for (;;) {
+    const int fd = open("/dev/null", O_RDWR);
+    if (fd < 0)
+      return;
+    if (fd > STDERR_FILENO) {
+      close(fd);
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  OpenStandardDescriptors();
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty())
     return Error(kUsage, "no command (see zqext --help)");
