@@ -13,7 +13,7 @@
 
 #include <benchmark/benchmark.h>
 
-#include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "dlcom/loadcom.h"
 

@@ -26,7 +26,7 @@
 #include <string>
 #include <vector>
 
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"

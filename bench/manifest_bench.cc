@@ -7,7 +7,7 @@
 #include <string>
 
 #include "ZQExtensionKit/config/Artifact.h"
-#include "ZQExtensionKit/config/ArtifactParser.h"
+#include "ZQExtensionKit/config/internal/ArtifactParser.h"
 #include "base/files/file_path.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"

@@ -13,7 +13,7 @@
 
 #include "ZQExtensionKit/event/ZQNotificationService.h"
 #include "ZQExtensionKit/service/ZQServiceManager.h"
-#include "ZQExtensionKit/service/ZQServiceManagerImpl.h"
+#include "ZQExtensionKit/service/internal/ZQServiceManagerImpl.h"
 #include "dlcom/comobject.h"
 #include "dlcom/comsentry.h"
 

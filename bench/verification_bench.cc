@@ -40,10 +40,10 @@
 
 #include "ZQExtensionKit/ZQExtensionKit.h"
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
-#include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
-#include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
+#include "ZQExtensionKit/security/internal/ZQEHashedFileQueue.h"
 #include "bench/BenchSupport.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/Installation.h"

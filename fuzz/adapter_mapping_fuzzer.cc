@@ -24,7 +24,7 @@
 
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ExtensionFactory.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"
 #include "fuzz/FuzzSupport.h"

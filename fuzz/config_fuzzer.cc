@@ -21,8 +21,8 @@
 #include <vector>
 
 #include "ZQExtensionKit/config/Extension.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/config/ZQExtensionAuthInfo.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "base/files/file_path.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"

@@ -24,8 +24,8 @@
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ExtensionFactory.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/config/ZQExtensionAuthInfo.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "fuzz/FuzzSupport.h"
 #include "tests/support/ConfigCipher.h"
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "ZQExtensionKit/config/Artifact.h"
-#include "ZQExtensionKit/config/ArtifactParser.h"
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ExtensionPoint.h"
+#include "ZQExtensionKit/config/internal/ArtifactParser.h"
 #include "base/files/file_path.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"

@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
-#include "ZQExtensionKit/defines/ZQEManagerFrame.h"
+#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/defines/internal/ZQEManagerFrame.h"
 
 namespace zqextensionkit {
 

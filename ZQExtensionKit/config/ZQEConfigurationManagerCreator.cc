@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
-#include "ZQExtensionKit/defines/ZQEManagerFrame.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/defines/internal/ZQEManagerFrame.h"
 
 namespace zqextensionkit {
 

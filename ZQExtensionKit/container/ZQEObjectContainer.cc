@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "ZQExtensionKit/defines/ZQEForeignCall.h"
+#include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "base/memory/singleton.h"
 #include "dlcom/guidstring.h"

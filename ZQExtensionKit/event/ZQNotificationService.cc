@@ -1,6 +1,6 @@
 #include "ZQExtensionKit/event/ZQNotificationService.h"
 
-#include "ZQExtensionKit/defines/ZQEForeignCall.h"
+#include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 
 namespace zqextensionkit {

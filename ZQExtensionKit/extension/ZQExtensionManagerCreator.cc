@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "ZQExtensionKit/defines/ZQEManagerFrame.h"
-#include "ZQExtensionKit/extension/ZQExtensionManagerImpl.h"
+#include "ZQExtensionKit/defines/internal/ZQEManagerFrame.h"
+#include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
 
 namespace zqextensionkit {
 

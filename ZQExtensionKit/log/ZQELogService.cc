@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <utility>
 
-#include "ZQExtensionKit/defines/ZQEForeignCall.h"
+#include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
 #include "base/memory/singleton.h"
 
 namespace zqextensionkit {

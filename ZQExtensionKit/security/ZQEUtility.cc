@@ -2,7 +2,7 @@
 
 #include <openssl/evp.h>
 
-#include "ZQExtensionKit/security/ZQEHashedFile.h"
+#include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
 
 namespace zqextensionkit {
 

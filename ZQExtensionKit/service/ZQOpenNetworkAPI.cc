@@ -1,6 +1,6 @@
 #include "ZQExtensionKit/service/ZQOpenNetworkAPI.h"
 
-#include "ZQExtensionKit/defines/ZQEForeignCall.h"
+#include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/service/IZQOpenNetService.h"
 #include "ZQExtensionKit/service/ZQServiceManager.h"

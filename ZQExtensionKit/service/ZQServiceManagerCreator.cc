@@ -2,8 +2,8 @@
 
 #include <mutex>
 
-#include "ZQExtensionKit/defines/ZQEManagerFrame.h"
-#include "ZQExtensionKit/service/ZQServiceManagerImpl.h"
+#include "ZQExtensionKit/defines/internal/ZQEManagerFrame.h"
+#include "ZQExtensionKit/service/internal/ZQServiceManagerImpl.h"
 
 namespace zqextensionkit {
 

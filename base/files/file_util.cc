@@ -1,6 +1,6 @@
 #include "base/files/file_util.h"
 
-#include "base/files/scoped_file.h"
+#include "base/files/internal/scoped_file.h"
 
 #include <errno.h>
 #include <fcntl.h>

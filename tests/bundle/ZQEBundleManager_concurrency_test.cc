@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
 #include "dlcom/loadcom.h"
 
 namespace zqextensionkit {

@@ -20,7 +20,7 @@
 
 #include "ZQExtensionKit/bundle/ZQEBaseBundle.h"
 #include "ZQExtensionKit/bundle/ZQEBundleManagerCreator.h"
-#include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"

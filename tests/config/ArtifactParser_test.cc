@@ -1,7 +1,7 @@
 // ArtifactParser: manifests written into fresh package directories, and the
 // in-memory form of ParseExtension.
 
-#include "ZQExtensionKit/config/ArtifactParser.h"
+#include "ZQExtensionKit/config/internal/ArtifactParser.h"
 
 #include <filesystem>
 #include <map>

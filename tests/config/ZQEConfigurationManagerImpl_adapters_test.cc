@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "ZQExtensionKit/config/Extension.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
 

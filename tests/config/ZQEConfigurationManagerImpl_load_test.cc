@@ -11,7 +11,7 @@
 
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/Extension.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "base/json/json_reader.h"
 #include "tests/config/ConfigurationTestSupport.h"
 #include "tests/support/InstallationSandbox.h"

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"
 #include "tests/support/LogCapture.h"

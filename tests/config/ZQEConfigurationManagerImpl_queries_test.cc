@@ -10,7 +10,7 @@
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ExtensionImpl.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
 

@@ -12,7 +12,7 @@
 
 #include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ExtensionFactory.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "tests/config/ConfigurationTestSupport.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"

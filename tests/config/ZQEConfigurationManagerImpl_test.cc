@@ -1,7 +1,7 @@
 // ZQEConfigurationManagerImpl: the key, version and debug setters, and the
 // directory of the running executable below which every file is read.
 
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 
 #include <filesystem>
 #include <string>

@@ -13,7 +13,7 @@
 #include "ZQExtensionKit/event/ZQNotificationService.h"
 #include "ZQExtensionKit/service/ZQServiceManager.h"
 #include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
-#include "ZQExtensionKit/service/ZQServiceManagerImpl.h"
+#include "ZQExtensionKit/service/internal/ZQServiceManagerImpl.h"
 #include "dlcom/comobject.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestComponent.h"

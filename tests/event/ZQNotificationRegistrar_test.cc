@@ -9,7 +9,7 @@
 #include "ZQExtensionKit/event/ZQNotificationService.h"
 #include "ZQExtensionKit/service/ZQServiceManager.h"
 #include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
-#include "ZQExtensionKit/service/ZQServiceManagerImpl.h"
+#include "ZQExtensionKit/service/internal/ZQServiceManagerImpl.h"
 #include "dlcom/comsentry.h"
 
 namespace zqextensionkit {

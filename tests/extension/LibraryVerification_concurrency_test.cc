@@ -12,8 +12,8 @@
 
 #include "ZQExtensionKit/ZQExtensionKit.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
-#include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
+#include "ZQExtensionKit/security/internal/ZQEHashedFileQueue.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/BundleMessages.h"
 #include "tests/support/InstallationSandbox.h"

@@ -1,7 +1,7 @@
 // ZQExtensionManagerImpl: extensions obtained from an installation beside
 // the test executable, through both creation routes, with their contexts.
 
-#include "ZQExtensionKit/extension/ZQExtensionManagerImpl.h"
+#include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
 
 #include <atomic>
 #include <memory>
@@ -12,9 +12,9 @@
 #include <gtest/gtest.h>
 
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
-#include "ZQExtensionKit/bundle/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/container/ZQEObjectContainer.h"
 #include "ZQExtensionKit/extension/ZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"

@@ -1,4 +1,4 @@
-#include "ZQExtensionKit/security/ZQEExtensionLibFileVerify.h"
+#include "ZQExtensionKit/security/internal/ZQEExtensionLibFileVerify.h"
 
 #include <filesystem>
 #include <string>
@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ZQExtensionKit/security/ZQEExtensionSignVerify.h"
+#include "ZQExtensionKit/security/internal/ZQEExtensionSignVerify.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScopedTempDir.h"
 

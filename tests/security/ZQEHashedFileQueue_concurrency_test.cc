@@ -4,7 +4,7 @@
 // quarter of what the process may still open; a file released before
 // anybody started on it is never opened; and no thread outlives the queue.
 
-#include "ZQExtensionKit/security/ZQEHashedFileQueue.h"
+#include "ZQExtensionKit/security/internal/ZQEHashedFileQueue.h"
 
 #include <sys/stat.h>
 
@@ -16,7 +16,7 @@
 
 #include <gtest/gtest.h>
 
-#include "ZQExtensionKit/security/ZQEHashedFile.h"
+#include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
 #include "tests/support/FileOpenWatch.h"
 #include "tests/support/ProcessState.h"
 #include "tests/support/ScopedTempDir.h"

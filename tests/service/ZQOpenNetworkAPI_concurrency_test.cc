@@ -7,7 +7,7 @@
 
 #include "ZQExtensionKit/service/ZQOpenNetworkAPI.h"
 #include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
-#include "ZQExtensionKit/service/ZQServiceManagerImpl.h"
+#include "ZQExtensionKit/service/internal/ZQServiceManagerImpl.h"
 #include "tests/service/FakeNetService.h"
 
 namespace zqextensionkit {

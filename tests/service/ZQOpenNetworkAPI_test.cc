@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
-#include "ZQExtensionKit/service/ZQServiceManagerImpl.h"
+#include "ZQExtensionKit/service/internal/ZQServiceManagerImpl.h"
 #include "dlcom/comsentry.h"
 #include "tests/service/FakeNetService.h"
 #include "tests/service/ServiceTestComponents.h"

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
-#include "ZQExtensionKit/service/ZQServiceManagerImpl.h"
+#include "ZQExtensionKit/service/internal/ZQServiceManagerImpl.h"
 #include "tests/service/ServiceTestComponents.h"
 #include "tests/support/LogCapture.h"
 

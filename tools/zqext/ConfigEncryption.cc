@@ -6,7 +6,7 @@
 #include <memory>
 #include <utility>
 
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "tools/zqext/KitLog.h"
 
 namespace zqext {

@@ -10,15 +10,15 @@
 #include <utility>
 #include <vector>
 
-#include "ZQExtensionKit/bundle/ZQEEntryLibraryPath.h"
-#include "ZQExtensionKit/bundle/ZQELoadableLibraryFile.h"
+#include "ZQExtensionKit/bundle/internal/ZQEEntryLibraryPath.h"
+#include "ZQExtensionKit/bundle/internal/ZQELoadableLibraryFile.h"
 #include "ZQExtensionKit/config/Artifact.h"
-#include "ZQExtensionKit/config/ArtifactParser.h"
 #include "ZQExtensionKit/config/ExtensionPoint.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManagerImpl.h"
-#include "ZQExtensionKit/config/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/config/ZQEUrlParser.h"
-#include "ZQExtensionKit/defines/ZQEFileLimits.h"
+#include "ZQExtensionKit/config/internal/ArtifactParser.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/config/internal/ZQEInstallationFiles.h"
+#include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"

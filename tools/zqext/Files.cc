@@ -12,7 +12,7 @@
 
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
-#include "base/files/scoped_file.h"
+#include "base/files/internal/scoped_file.h"
 
 namespace zqext {
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "ZQExtensionKit/bundle/IZQEBundle.h"
-#include "ZQExtensionKit/defines/ZQEForeignCall.h"
+#include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
 #include "ZQExtensionKit/extension/IZQBaseExtension.h"
 #include "dlcom/guidstring.h"
 #include "dlcom/loadcom.h"

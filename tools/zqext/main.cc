@@ -19,7 +19,7 @@
 #include <system_error>
 #include <vector>
 
-#include "ZQExtensionKit/defines/ZQEFileLimits.h"
+#include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"

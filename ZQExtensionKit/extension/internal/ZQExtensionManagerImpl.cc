@@ -1,0 +1,476 @@
+#include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
+
+#include <memory>
+#include <utility>
+
+#include "ZQExtensionKit/bundle/ZQEBundleManager.h"
+#include "ZQExtensionKit/bundle/internal/ZQEEntryLibraryPath.h"
+#include "ZQExtensionKit/config/Artifact.h"
+#include "ZQExtensionKit/config/Extension.h"
+#include "ZQExtensionKit/config/ZQEConfigurationManager.h"
+#include "ZQExtensionKit/container/ZQEObjectContainer.h"
+#include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
+#include "ZQExtensionKit/extension/IZQBaseExtension.h"
+#include "ZQExtensionKit/extension/ZQExtensionContext.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
+#include "base/files/file_path.h"
+#include "dlcom/comsentry.h"
+#include "dlcom/guidstring.h"
+
+namespace zqextensionkit {
+
+namespace {
+
+// The text of IZQBaseExtension's id: the interface every instance is first
+// created and asked for on the library route.
+constexpr char kBaseExtensionIid[] = "{E16D76C1-4200-CF27-9703-2480B97FC9E3}";
+
+ZQELogService* Log() {
+  return ZQELogService::GetInstance();
+}
+
+// Gives back the reference an untyped interface pointer carries. Every
+// component interface starts with by::IBaseUnknown, so the pointer is also
+// that interface's by::IBaseUnknown.
+void ReleaseInstance(void* instance) {
+  if (instance)
+    static_cast<by::IBaseUnknown*>(instance)->Release();
+}
+
+// The context every route fills: payloads, constraints and the two paths.
+// Each setter keeps what an earlier filling stored when the record's value
+// is empty.
+void FillCommonContext(ZQExtensionContext* context, Extension* info) {
+  context->SetPayloads(info->GetPayloads());
+  context->SetConstraints(info->GetConstraints());
+  context->SetResourcesPath(info->GetResourcesPath());
+  context->SetBinDirPath(info->GetRootPath().Append("bin").value());
+}
+
+// Queries `object` (plug-in or host code) for `iid` into *result. True when
+// the query returned S_OK and stored an interface; otherwise *result is null,
+// and whatever the query stored, even though it failed or threw, is
+// released: a query that stores a pointer has added a reference to it.
+bool QueryForeignInterface(by::IBaseUnknown* object,
+                           const ZQIID& iid,
+                           void** result) {
+  void* queried = nullptr;
+  HRESULT hr = E_FAIL;
+  const bool returned =
+      CallForeignCode([&] { hr = object->QueryInterface(iid, &queried); });
+  if (returned && hr == S_OK && queried) {
+    *result = queried;
+    return true;
+  }
+  *result = nullptr;
+  CallForeignCode([&] { ReleaseInstance(queried); });
+  return false;
+}
+
+// The object's IZQBaseExtension into *base. False when the object does not
+// answer it, or throws.
+bool QueryBaseInterface(by::IBaseUnknown* object,
+                        by::com_ptr<IZQBaseExtension>* base) {
+  void* queried = nullptr;
+  if (!QueryForeignInterface(object, by::__uuid_s<IZQBaseExtension>::iid,
+                             &queried)) {
+    return false;
+  }
+  base->attach(static_cast<IZQBaseExtension*>(queried));
+  return true;
+}
+
+// Fills the instance's context with `fill` and calls its Initialization():
+// both run plug-in code. False when either throws.
+template <typename Fill>
+bool InitializeInstance(IZQBaseExtension* base, Fill fill) {
+  return CallForeignCode([&] {
+    if (ZQExtensionContext* context = base->GetContext())
+      fill(context);
+    base->Initialization();
+  });
+}
+
+// The extension's interface `iid` (text) into *ppv, with one reference.
+bool QueryTargetInterface(IZQBaseExtension* base,
+                          const std::string& iid,
+                          void** ppv) {
+  return QueryForeignInterface(base, S2GUIDA(iid.c_str(), true), ppv);
+}
+
+// The steps both routes take once the container has created `created`
+// (whose reference this takes over): its IZQBaseExtension, the context
+// `fill` writes and Initialization(), then the point's interface `iid` into
+// *ppv, with one reference. `route` names the route in the messages:
+// "registry" or "dynamic library". *ppv is null on failure.
+template <typename Fill>
+bool FinishInstance(void* created,
+                    const char* route,
+                    Fill fill,
+                    const std::string& iid,
+                    void** ppv) {
+  by::com_ptr<IZQBaseExtension> base;
+  {
+    by::com_ptr<by::IBaseUnknown> object;
+    object.attach(static_cast<by::IBaseUnknown*>(created));
+    if (!QueryBaseInterface(object.ptr(), &base)) {
+      *ppv = nullptr;
+      Log()->LogMessage(0,
+                        "extension manager impl - create extension instance "
+                        "from %s failed, because of query base interface "
+                        "failed",
+                        route);
+      return false;
+    }
+  }
+  if (!InitializeInstance(base.ptr(), fill)) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from %s failed, because of extension initialization "
+                      "failed",
+                      route);
+    return false;
+  }
+  if (!QueryTargetInterface(base.ptr(), iid, ppv)) {
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from %s failed, because of query target interface "
+                      "failed",
+                      route);
+    return false;
+  }
+  Log()->LogMessage(
+      0, "extension manager impl - create extension instance from %s success",
+      route);
+  return true;
+}
+
+}  // namespace
+
+ZQExtensionManagerImpl::ZQExtensionManagerImpl() = default;
+
+ZQExtensionManagerImpl::~ZQExtensionManagerImpl() = default;
+
+void ZQExtensionManagerImpl::SetFoundationVersion(const std::string& version) {
+  ZQEConfigurationManager::GetInstance()->SetFoundationVersion(version);
+}
+
+bool ZQExtensionManagerImpl::Load() {
+  ZQEConfigurationManager* config = ZQEConfigurationManager::GetInstance();
+  const bool loaded = config->LoadAllExtensionInfos();
+  // Whatever the load reported, every artifact it kept gets its library, in
+  // list order: one library that fails does not stop the others. With the
+  // MD5 check on, the libraries are hashed ahead on up to
+  // libFileVerifyThreads_ threads, which the bundle manager reads back
+  // through the facade.
+  std::vector<Artifact*> artifacts;
+  config->GetAllArtifacts(artifacts);
+  ZQEBundleManager::GetInstance()->LoadBundles(artifacts);
+  return loaded;
+}
+
+bool ZQExtensionManagerImpl::Unload() {
+  return ZQEConfigurationManager::GetInstance()->UnloadAllExtensionInfos();
+}
+
+bool ZQExtensionManagerImpl::GetExtensionList(
+    const std::string& extensionPointId,
+    std::vector<void*>& extensionVector) {
+  Log()->LogMessage(
+      0, "extension manager impl - get extension list by extension point id:%s",
+      extensionPointId.c_str());
+  std::vector<std::shared_ptr<Extension>> extensionInfos;
+  if (!ZQEConfigurationManager::GetInstance()
+           ->GetExtensionInfosByExntensionPointID(extensionPointId,
+                                                  extensionInfos)) {
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension list by "
+                      "extension point id failed, because of extension infos "
+                      "are not founded");
+    return false;
+  }
+  // Entries the caller had put in the vector stay in front and do not count:
+  // success means this call appended at least one instance.
+  const size_t entries_before = extensionVector.size();
+  for (const std::shared_ptr<Extension>& extensionInfo : extensionInfos) {
+    void* instance = nullptr;
+    if (CreateExtensionInstance(extensionInfo.get(), &instance) && instance)
+      extensionVector.push_back(instance);
+  }
+  if (extensionVector.size() == entries_before) {
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension list by "
+                      "extension point id failed, because of extension vector "
+                      "empty");
+    return false;
+  }
+  Log()->LogMessage(0,
+                    "extension manager impl - get extension list by extension "
+                    "point id success");
+  return true;
+}
+
+bool ZQExtensionManagerImpl::GetExtension(const std::string& extensionPointId,
+                                          void** pExtension) {
+  if (!pExtension)
+    return false;
+  Log()->LogMessage(
+      0, "extension manager impl - get extension by extension point id:%s",
+      extensionPointId.c_str());
+  std::vector<void*> extensions;
+  // Through the interface, as any caller would.
+  IZQExtensionManager* self = this;
+  if (!self->GetExtensionList(extensionPointId, extensions)) {
+    *pExtension = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension by extension "
+                      "point id failed, because of get extension list failed");
+    return false;
+  }
+  if (extensions.empty()) {
+    *pExtension = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension by extension "
+                      "point id failed, because of extension list empty");
+    return false;
+  }
+  Log()->LogMessage(0,
+                    "extension manager impl - get extension list first item");
+  *pExtension = extensions.front();
+  // The caller receives the first instance only; the others were created
+  // with a reference each, which nobody else would give back.
+  for (size_t i = 1; i < extensions.size(); ++i)
+    ReleaseInstance(extensions[i]);
+  Log()->LogMessage(
+      0,
+      "extension manager impl - get extension by extension point id success");
+  return true;
+}
+
+bool ZQExtensionManagerImpl::GetExtensionById(const std::string& extensionId,
+                                              void** pExtension) {
+  if (!pExtension)
+    return false;
+  Log()->LogMessage(0,
+                    "extension manager impl - get extension by extension id:%s",
+                    extensionId.c_str());
+  Extension* found = nullptr;
+  if (!ZQEConfigurationManager::GetInstance()->GetExtensionInfoByID(extensionId,
+                                                                    &found) ||
+      !found) {
+    *pExtension = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension by extension id "
+                      "failed, because of extension info is not founded");
+    return false;
+  }
+  // The record is a copy that belongs to this call.
+  std::unique_ptr<Extension> extensionInfo(found);
+  const bool created = CreateExtensionInstance(extensionInfo.get(), pExtension);
+  extensionInfo.reset();
+  if (!created) {
+    *pExtension = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - get extension by extension id "
+                      "failed, because of create extension instance failed");
+    return false;
+  }
+  Log()->LogMessage(
+      0, "extension manager impl - get extension by extension id success");
+  return true;
+}
+
+bool ZQExtensionManagerImpl::CreateExtensionInstance(Extension* extensionInfo,
+                                                     void** ppv) {
+  const std::string extensionPointId = extensionInfo->GetExtensionPointID();
+  const std::string iid = extensionInfo->GetExtensionPointUUID();
+  const std::string clsId = extensionInfo->GetClassID();
+  const bool registered =
+      ZQEObjectContainer::GetInstance()->ClassIsRegistered(clsId);
+
+  if (extensionPointId.empty()) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "failed, because of extension point id empty");
+    return false;
+  }
+  if (iid.empty()) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "failed, because of iid empty");
+    return false;
+  }
+  if (clsId.empty()) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "failed, because of class Id empty");
+    return false;
+  }
+  // A record whose package names an entry library is created from that
+  // library, even when a class of the same id is registered in-process.
+  if (!extensionInfo->GetBinPath().empty())
+    return CreateExtensionInstanceFromLibrary(extensionInfo, iid, clsId, ppv);
+  if (registered)
+    return CreateExtensionInstanceFromRegistry(extensionInfo, iid, clsId, ppv);
+  Log()->LogMessage(
+      0, "extension manager impl - create extension instance failed");
+  *ppv = nullptr;
+  return false;
+}
+
+bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
+    Extension* extensionInfo,
+    const std::string& iid,
+    const std::string& clsId,
+    void** ppv) {
+  Log()->LogMessage(0,
+                    "extension manager impl - create extension instance from "
+                    "registry, class id:%s, iid:%s",
+                    clsId.c_str(), iid.c_str());
+  void* created = nullptr;
+  if (!ZQEObjectContainer::GetInstance()->CreateObjectInstance(iid, clsId,
+                                                               &created) ||
+      !created) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from registry failed, because of create object "
+                      "instance failed");
+    return false;
+  }
+  return FinishInstance(
+      created, "registry",
+      [extensionInfo](ZQExtensionContext* context) {
+        FillCommonContext(context, extensionInfo);
+      },
+      iid, ppv);
+}
+
+bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
+    Extension* extensionInfo,
+    const std::string& iid,
+    const std::string& clsId,
+    void** ppv) {
+  const bool isSingleton = extensionInfo->IsSingleton();
+  // The same file, named by the same key text, that the bundle manager
+  // loaded.
+  base::FilePath dllFilePath;
+  switch (FindEntryLibrary(extensionInfo->GetRootPath(),
+                           extensionInfo->GetBinPath(), &dllFilePath)) {
+    case EntryLibrary::kNoRootPath:
+      *ppv = nullptr;
+      Log()->LogMessage(0,
+                        "extension manager impl - create extension instance "
+                        "from dynamic library failed, because of root path "
+                        "not exist");
+      return false;
+    case EntryLibrary::kRefused:
+      *ppv = nullptr;
+      Log()->LogMessage(0,
+                        "extension manager impl - create extension instance "
+                        "from dynamic library failed, because of library file "
+                        "path not exist or empty");
+      return false;
+    case EntryLibrary::kFound:
+      break;
+  }
+  // Never loads: the loader is the one Load() cached for the file, or a new
+  // unloaded one from which nothing can be created.
+  CComLoader* loader = nullptr;
+  if (!ZQEBundleManager::GetInstance()->GetComLoader(dllFilePath.value(),
+                                                     &loader) ||
+      !loader) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from dynamic library failed, because of get com loader "
+                      "failed");
+    return false;
+  }
+  Log()->LogMessage(0,
+                    "extension manager impl - create extension instance from "
+                    "dynamic library, class id:%s, iid:%s, singleton:%s",
+                    clsId.c_str(), iid.c_str(), isSingleton ? "true" : "false");
+  void* created = nullptr;
+  if (!ZQEObjectContainer::GetInstance()->CreateObjectInstance(
+          kBaseExtensionIid, clsId, isSingleton, loader, &created) ||
+      !created) {
+    *ppv = nullptr;
+    Log()->LogMessage(0,
+                      "extension manager impl - create extension instance "
+                      "from dynamic library failed, because of create object "
+                      "instance failed");
+    return false;
+  }
+  const auto fill = [extensionInfo](ZQExtensionContext* context) {
+    FillCommonContext(context, extensionInfo);
+    const SettingMap settings = extensionInfo->GetSettingMap();
+    if (!settings.open_type_.empty() && !settings.host_.empty()) {
+      LaunchParams params;
+      params.modal_position_ = settings.modal_position_;
+      params.modal_size_ = settings.modal_size_;
+      params.url_ = settings.url_;
+      params.open_type_ = settings.open_type_;
+      context->SetLaunchParams(params);
+    }
+    context->SetExtensionId(extensionInfo->GetID());
+    context->SetUnifiedId(extensionInfo->GetUnifiedId());
+  };
+  return FinishInstance(created, "dynamic library", fill, iid, ppv);
+}
+
+bool ZQExtensionManagerImpl::RegisterExtension(
+    const InstanceCreateFunction& instance_creator,
+    const std::string& clsid,
+    bool isSingleton) {
+  return ZQEObjectContainer::GetInstance()->Register(instance_creator, clsid,
+                                                     isSingleton);
+}
+
+bool ZQExtensionManagerImpl::unRegisterExtension(const std::string& clsid) {
+  return ZQEObjectContainer::GetInstance()->UnRegister(clsid);
+}
+
+bool ZQExtensionManagerImpl::GetLibFileVerifyEnable() {
+  return enableLibFileVerify_;
+}
+
+void ZQExtensionManagerImpl::SetLibFileVerifyEnable(bool enable) {
+  enableLibFileVerify_ = enable;
+}
+
+bool ZQExtensionManagerImpl::GetSignVerifyEnable() {
+  return enableSignVerify_;
+}
+
+void ZQExtensionManagerImpl::SetSignVerifyEnable(bool enable) {
+  enableSignVerify_ = enable;
+}
+
+bool ZQExtensionManagerImpl::SetSecKey(const std::string& sec_key) {
+  return ZQEConfigurationManager::GetInstance()->SetSecKey(sec_key);
+}
+
+bool ZQExtensionManagerImpl::SetDebugModeEnable(bool enable) {
+  return ZQEConfigurationManager::GetInstance()->SetDebugModeEnable(enable);
+}
+
+void ZQExtensionManagerImpl::SetFetchExtensionAuthInfoCallback(
+    const FetchExtensionAuthInfoCallback& callback) {
+  ZQEConfigurationManager::GetInstance()->SetFetchExtensionAuthInfoCallback(
+      callback);
+}
+
+size_t ZQExtensionManagerImpl::GetLibFileVerifyThreads() {
+  return libFileVerifyThreads_;
+}
+
+void ZQExtensionManagerImpl::SetLibFileVerifyThreads(size_t threads) {
+  libFileVerifyThreads_ = threads;
+}
+
+}  // namespace zqextensionkit

@@ -1,0 +1,93 @@
+// ZQExtensionManagerImpl: the kit's extension manager (see ZQExtensionManager.h
+// for the contract of each operation). It keeps only the two verification
+// switches and the bound on the threads that hash libraries during Load():
+// extension records live in the configuration manager, libraries
+// and bundle objects in the bundle manager, singletons in the object
+// container, and every other instance belongs to its caller.
+//
+// An instance is created by one of two routes. A record whose package names
+// an entry library takes the library route: the class is created from that
+// library's cached loader (as a singleton when the record says so), and its
+// context gets the payloads, constraints, paths, launch parameters and ids.
+// Any other record whose class is registered in the object container takes
+// the registry route, and its context gets the payloads, constraints and
+// paths only. Either way the instance's Initialization() runs on every
+// request (a singleton is filled and initialised again each time) before the
+// caller receives the extension point's interface.
+//
+// Threads: every operation may run on several threads at once. The switches
+// are atomic; records, libraries, bundles and singletons are guarded by the
+// managers that keep them, none of which holds a lock while plug-in or host
+// code runs.
+//
+// Internal header: hosts reach the manager through the ZQExtensionManager
+// facade.
+
+#ifndef ZQEXTENSIONKIT_EXTENSION_INTERNAL_ZQEXTENSIONMANAGERIMPL_H_
+#define ZQEXTENSIONKIT_EXTENSION_INTERNAL_ZQEXTENSIONMANAGERIMPL_H_
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "ZQExtensionKit/extension/IZQExtensionManager.h"
+
+namespace zqextensionkit {
+
+class Extension;
+class IZQBaseExtension;
+
+class ZQExtensionManagerImpl final : public IZQExtensionManager {
+ public:
+  ZQExtensionManagerImpl();
+  ZQExtensionManagerImpl(const ZQExtensionManagerImpl&) = delete;
+  ZQExtensionManagerImpl& operator=(const ZQExtensionManagerImpl&) = delete;
+  ~ZQExtensionManagerImpl() override;
+
+  void SetFoundationVersion(const std::string& version) override;
+  bool Load() override;
+  bool Unload() override;
+  bool GetExtension(const std::string& extensionPointId,
+                    void** pExtension) override;
+  bool GetExtensionList(const std::string& extensionPointId,
+                        std::vector<void*>& extensionVector) override;
+  bool GetExtensionById(const std::string& extensionId,
+                        void** pExtension) override;
+  bool RegisterExtension(const InstanceCreateFunction& instance_creator,
+                         const std::string& clsid,
+                         bool isSingleton) override;
+  bool unRegisterExtension(const std::string& clsid) override;
+  bool GetLibFileVerifyEnable() override;
+  void SetLibFileVerifyEnable(bool enable) override;
+  bool GetSignVerifyEnable() override;
+  void SetSignVerifyEnable(bool enable) override;
+  bool SetSecKey(const std::string& sec_key) override;
+  bool SetDebugModeEnable(bool enable) override;
+  void SetFetchExtensionAuthInfoCallback(
+      const FetchExtensionAuthInfoCallback& callback) override;
+  size_t GetLibFileVerifyThreads() override;
+  void SetLibFileVerifyThreads(size_t threads) override;
+
+ private:
+  // Creates the instance `extensionInfo` describes and stores its extension
+  // point interface in *ppv (one reference for the caller), choosing the
+  // route; *ppv is null on failure.
+  bool CreateExtensionInstance(Extension* extensionInfo, void** ppv);
+  bool CreateExtensionInstanceFromRegistry(Extension* extensionInfo,
+                                           const std::string& iid,
+                                           const std::string& clsId,
+                                           void** ppv);
+  bool CreateExtensionInstanceFromLibrary(Extension* extensionInfo,
+                                          const std::string& iid,
+                                          const std::string& clsId,
+                                          void** ppv);
+
+  std::atomic<bool> enableLibFileVerify_{false};
+  std::atomic<bool> enableSignVerify_{false};
+  // 0: one per core.
+  std::atomic<size_t> libFileVerifyThreads_{0};
+};
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_EXTENSION_INTERNAL_ZQEXTENSIONMANAGERIMPL_H_
