@@ -4,9 +4,12 @@
 // Ownership: an Artifact owns its extension points (and through them their
 // extensions) and destroys them in the order they were added.
 // GetExtensionPoints() hands out non-owning pointers valid while the artifact
-// lives. Records copied out of the tree (ExtensionFactory) keep pointing at
-// the tree's extension points, so the artifact must outlive their
-// package-derived answers.
+// lives. Records that live apart from the tree (copies made by
+// ExtensionFactory, adapter and merged remote records) point at the tree's
+// extension points; when the artifact is held by a std::shared_ptr, as the
+// configuration manager holds every artifact it loads, they share ownership
+// of it, so it lives, with its points, as long as the last of them. An
+// artifact held any other way must outlive their package-derived answers.
 //
 // Getters return copies; setters replace. Nothing here fails, logs or locks;
 // the configuration manager's lock guards the artifacts it keeps.
@@ -32,7 +35,8 @@
 
 namespace zqextensionkit {
 
-class ZQEXTENSIONKIT_EXPORT Artifact {
+class ZQEXTENSIONKIT_EXPORT Artifact
+    : public std::enable_shared_from_this<Artifact> {
  public:
   // Who supplies the package. Descriptive only: the kit neither fills nor
   // reads it.

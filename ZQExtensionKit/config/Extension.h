@@ -11,7 +11,8 @@
 // GetBundleClassId, GetRootPath, the fallback of GetResourcesPath) are read
 // from the artifact that owns the record's extension point, and are empty when
 // the record has no extension point or that point has no artifact. They stay
-// valid only while that artifact lives.
+// valid only while that artifact lives; the copies that the configuration
+// manager hands out keep their artifact alive themselves.
 //
 // Threads: no synchronisation. A record must not be changed while another
 // thread reads it.

@@ -29,7 +29,8 @@ void ExtensionFactory::CopyExtension(Extension* origin_extension,
   if (!origin)
     return;
 
-  auto* copy = new ExtensionImpl(origin->GetOwnerExtensionPoint());
+  auto* copy = new ExtensionImpl();
+  copy->ShareOwnerExtensionPoint(origin->GetOwnerExtensionPoint());
   const Extension& source = *origin;
   copy->SetID(source.GetID());
   copy->SetVersion(source.GetVersion());
@@ -59,7 +60,7 @@ void ExtensionFactory::ExtractLocalNativeExtensionInfoToRemote(
   remote->SetClassID(local->GetClassID());
   remote->SetIsSingleton(local->IsSingleton());
   remote->SetResourcePath(local->GetResourcesPath());
-  remote->SetOwnerExtensionPoint(local->GetOwnerExtensionPoint());
+  remote->ShareOwnerExtensionPoint(local->GetOwnerExtensionPoint());
 }
 
 }  // namespace zqextensionkit

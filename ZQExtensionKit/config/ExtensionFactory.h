@@ -4,9 +4,13 @@
 //
 // Ownership: createExtension() returns a shared pointer; CopyExtension()
 // hands the caller a bare new record that the caller must own (delete or wrap
-// in a smart pointer). A copy keeps pointing at the extension point of the
-// record it was copied from (owner pointers never own), so its
-// package-derived answers are valid only while that point's artifact lives.
+// in a smart pointer). A copy points at the extension point of the record it
+// was copied from and, when a std::shared_ptr holds that point's artifact (as
+// for every record the configuration manager hands out), shares ownership of
+// the artifact: its package-derived answers stay valid as long as the copy
+// lives, whatever happens to the configuration meanwhile. A remote record
+// that takes over a local record's point takes the same share. Otherwise
+// those answers are valid only while the artifact lives.
 //
 // Failure: CopyExtension() and ExtractLocalNativeExtensionInfoToRemote() do
 // nothing when given null or a record that is not an ExtensionImpl. Nothing

@@ -151,6 +151,14 @@ ExtensionPointImpl* ExtensionImpl::GetOwnerExtensionPoint() const {
 
 void ExtensionImpl::SetOwnerExtensionPoint(ExtensionPointImpl* owner) {
   owner_ep_ = owner;
+  package_.reset();
+}
+
+void ExtensionImpl::ShareOwnerExtensionPoint(ExtensionPointImpl* owner) {
+  const Artifact* artifact = owner ? owner->GetOwnerArtifact() : nullptr;
+  // Empty for an artifact that no std::shared_ptr holds.
+  package_ = artifact ? artifact->weak_from_this().lock() : nullptr;
+  owner_ep_ = owner;
 }
 
 const Artifact* ExtensionImpl::GetPackage() const {

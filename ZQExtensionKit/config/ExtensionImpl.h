@@ -2,10 +2,15 @@
 //
 // A record parsed from a manifest is owned by its ExtensionPointImpl; records
 // made by ExtensionFactory are owned by whoever receives them. `owner_ep_`
-// never owns: it names the extension point the record belongs to (possibly
-// null), and through that point's artifact the record answers its
-// package-derived questions. Those answers are valid only while that artifact
-// lives.
+// names the extension point the record belongs to (possibly null), and
+// through that point's artifact the record answers its package-derived
+// questions. A record that its point owns only points at it. A record that
+// lives apart from its point (copies, adapter and merged remote records, set
+// up with ShareOwnerExtensionPoint) also shares ownership of the point's
+// artifact when a std::shared_ptr holds that artifact, so its answers stay
+// valid for as long as the record lives, even after the configuration that
+// produced it is unloaded. Otherwise the answers are valid only while the
+// artifact lives.
 //
 // Getters return copies; setters replace (maps are replaced whole). Nothing
 // here fails, logs or locks.
@@ -14,6 +19,7 @@
 #define ZQEXTENSIONKIT_CONFIG_EXTENSIONIMPL_H_
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -71,7 +77,15 @@ class ZQEXTENSIONKIT_EXPORT ExtensionImpl : public Extension {
   void SetIsSingleton(bool is_singleton);
 
   ExtensionPointImpl* GetOwnerExtensionPoint() const;
+  // Points the record at `owner` (may be null) without owning anything: for
+  // a record that `owner` itself owns. Drops a share taken by
+  // ShareOwnerExtensionPoint.
   void SetOwnerExtensionPoint(ExtensionPointImpl* owner);
+  // Points the record at `owner` (may be null) and, when a std::shared_ptr
+  // holds the artifact that owns `owner`, shares ownership of that artifact,
+  // keeping `owner` alive with it. For records that live apart from `owner`;
+  // a record that `owner` owns would keep its own artifact alive forever.
+  void ShareOwnerExtensionPoint(ExtensionPointImpl* owner);
 
  private:
   // The package: the artifact that owns `owner_ep_`, or null.
@@ -86,9 +100,12 @@ class ZQEXTENSIONKIT_EXPORT ExtensionImpl : public Extension {
   std::map<std::string, std::string> payloads_;
   std::map<std::string, std::vector<std::string>> constraints_;
   SettingMap setting_maps_;
-  ExtensionPointImpl* owner_ep_ = nullptr;  // Not owned.
+  ExtensionPointImpl* owner_ep_ = nullptr;  // Kept alive by `package_`, if set.
   std::string resource_path_;
   std::string unified_id_;
+  // The artifact that owns `owner_ep_`, for records that live apart from it;
+  // empty otherwise.
+  std::shared_ptr<const Artifact> package_;
 };
 
 }  // namespace zqextensionkit

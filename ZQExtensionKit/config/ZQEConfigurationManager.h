@@ -19,9 +19,11 @@
 // nothing, and out-parameters are left untouched.
 //
 // Ownership: GetExtensionInfoByID() and GetExtensionInfosByExntensionPointID()
-// hand out copies that the caller owns; their package-derived answers
-// (GetBinPath, GetRootPath, ...) read the artifact they came from and must
-// not be asked after UnloadAllExtensionInfos(). GetAllExtensionInfos() and
+// hand out copies that the caller owns; each copy shares ownership of the
+// artifact it came from, so its package-derived answers (GetBinPath,
+// GetRootPath, ...) stay valid for as long as the copy lives, also while or
+// after another thread unloads or replaces the configuration (the artifact
+// goes with the last copy). GetAllExtensionInfos() and
 // GetAllArtifacts() hand out pointers that the manager keeps owning (see
 // each). The data source and the callbacks are kept (copied) until replaced.
 //
@@ -112,8 +114,8 @@ class ZQEXTENSIONKIT_EXPORT ZQEConfigurationManager
   // Empties the configuration: records, remote data, extension points,
   // artifacts and access keys. Module settings, the mapping, the key, the
   // version, the debug flag, the callback and the data source stay. Pointers
-  // from GetAllExtensionInfos() and GetAllArtifacts() become invalid. Logs,
-  // returns true.
+  // from GetAllExtensionInfos() and GetAllArtifacts() become invalid; copies
+  // handed out earlier stay whole (see Ownership). Logs, returns true.
   bool UnloadAllExtensionInfos() override;
 
   // Stores in `*extension` a copy, owned by the caller, of the first record

@@ -43,16 +43,17 @@ constexpr char kConfig[] = R"({
 constexpr char kAdapterManifest[] = R"({
   "id": "extension_adapter", "mainEntry": "libadapter.so",
   "extensionPoints": [
-    {"id": "internal.ep", "extensions": [
+    {"id": "internal.ep", "iid": "{INTERNAL-IID}", "extensions": [
       {"id": "n1", "version": "1.1", "clsid": "{N1}"},
       {"id": "n2", "version": "1.2", "clsid": "{N2}"},
       {"id": "n3", "version": "1.3", "clsid": "{N3}"}]},
-    {"id": "internal.other"}]
+    {"id": "internal.other", "iid": "{OTHER-IID}"}]
 })";
 
 constexpr char kLocalManifest[] = R"({
   "id": "local",
-  "extensionPoints": [{"id": "unmapped", "extensions": [{"id": "u1"}]}]
+  "extensionPoints": [{"id": "unmapped", "iid": "{UNMAPPED-IID}",
+                       "extensions": [{"id": "u1"}]}]
 })";
 
 std::shared_ptr<Extension> RemoteRecord(const std::string& id,
@@ -198,6 +199,42 @@ TEST_F(ZQEConfigurationManagerRemoteTest, MergeReplacesMappedPointsOnly) {
 
     // Access keys: same bundle id and host replaces, another host joins.
     EXPECT_EQ("remote", manager_.GetExtensionAccessKey("pkg"));
+  });
+}
+
+TEST_F(ZQEConfigurationManagerRemoteTest, RecordsHandedOutOutliveAnUnload) {
+  test::InstallationSandbox sandbox;
+  WriteInstallation(sandbox);
+  sandbox.Run([&] {
+    ASSERT_TRUE(manager_.LoadAllExtensionInfos());
+    manager_.SetRemoteConfigDataSource(source_);
+    ASSERT_TRUE(manager_.LoadRemoteConfig());
+    Extension* by_id = nullptr;
+    ASSERT_TRUE(manager_.GetExtensionInfoByID("n1", &by_id));
+    const std::string adapter_dir =
+        (sandbox.extensions_dir() / "adapter").string();
+    const struct {
+      const char* what;
+      std::shared_ptr<Extension> record;
+      std::string root, bin, iid;
+    } kCases[] = {
+        {"merged remote record", RecordsOf("internal.ep").at(0), adapter_dir,
+         "libadapter.so", "{INTERNAL-IID}"},
+        {"the same by id", std::shared_ptr<Extension>(by_id), adapter_dir,
+         "libadapter.so", "{INTERNAL-IID}"},
+        {"adapter record", RecordsOf("internal.other").at(0), adapter_dir,
+         "libadapter.so", "{OTHER-IID}"},
+        {"local record", RecordsOf("unmapped").at(0),
+         (sandbox.extensions_dir() / "local").string(), "", "{UNMAPPED-IID}"},
+    };
+    ASSERT_TRUE(manager_.UnloadAllExtensionInfos());
+    // The unload frees no package that a record handed out still needs.
+    for (const auto& test_case : kCases) {
+      SCOPED_TRACE(test_case.what);
+      EXPECT_EQ(test_case.root, test_case.record->GetRootPath().value());
+      EXPECT_EQ(test_case.bin, test_case.record->GetBinPath());
+      EXPECT_EQ(test_case.iid, test_case.record->GetExtensionPointUUID());
+    }
   });
 }
 

@@ -190,8 +190,11 @@ class ZQEConfigurationManagerImpl final : public IZQEConfigurationManager {
   base::Lock lock_;
   // Guarded by lock_. Points of every accepted artifact; owned by them.
   std::vector<ExtensionPoint*> _extension_points;
-  // Guarded by lock_. Every parsed artifact, in "artifacts" order.
-  std::vector<std::unique_ptr<Artifact>> _artifacts;
+  // Guarded by lock_. Every parsed artifact, in "artifacts" order. Shared:
+  // the records handed out (and those of `_localConfig`) share ownership of
+  // their artifact, so an unload frees an artifact only once no record that
+  // a request may still be using refers to it.
+  std::vector<std::shared_ptr<Artifact>> _artifacts;
   // Guarded by lock_. Module key to (setting key to value).
   ComponentConfiguration _configurations;
   // Guarded by lock_. Access-key records, local and merged remote ones.

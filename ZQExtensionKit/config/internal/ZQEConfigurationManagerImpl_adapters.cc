@@ -222,6 +222,9 @@ bool ZQEConfigurationManagerImpl::InsertExtensionAdapterToLocalConfig(
     return false;
   }
   std::shared_ptr<Extension> adapter(parsed);
+  // The record lives in the configuration, apart from the point: it keeps the
+  // point's artifact alive for as long as it, or a copy of it, lives.
+  parsed->ShareOwnerExtensionPoint(internal_point);
   const std::string resources_path = extension->GetResourcesPath();
   if (!resources_path.empty())
     parsed->SetResourcePath(resources_path);

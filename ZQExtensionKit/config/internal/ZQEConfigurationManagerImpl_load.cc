@@ -267,7 +267,9 @@ void ZQEConfigurationManagerImpl::ParseExtensions(
     Artifact* parsed = nullptr;
     if (!ArtifactParser::Parse(artifact_dir, &parsed) || !parsed)
       continue;
-    std::unique_ptr<Artifact> artifact(parsed);
+    // Held by a shared pointer from here on, so that the records copied
+    // from it can share it (see ExtensionImpl).
+    std::shared_ptr<Artifact> artifact(parsed);
     base::AutoLock lock(lock_);
     _artifacts.push_back(std::move(artifact));
   }

@@ -15,7 +15,9 @@ bool ZQEConfigurationManagerImpl::UnloadAllExtensionInfos() {
   _remoteConfig.clear();
   _remoteAuthInfos.clear();
   _extension_points.clear();
-  // Destroys every artifact with its extension points and their records.
+  // Destroys every artifact with its extension points and their records,
+  // except those that records handed out earlier still share: each of those
+  // goes with the last such record.
   _artifacts.clear();
   _authInfos.clear();
   ZQELogService::GetInstance()->LogMessage(
