@@ -29,6 +29,7 @@
 #include "tools/zqext/ConfigEncryption.h"
 #include "tools/zqext/Doctor.h"
 #include "tools/zqext/Files.h"
+#include "tools/zqext/InstallationGraph.h"
 #include "tools/zqext/KeyFile.h"
 #include "tools/zqext/PluginTemplate.h"
 
@@ -46,6 +47,9 @@ constexpr char kToolHelp[] =
     "      check the client installation in DIR (the directory of the "
     "client\n"
     "      executable) as the kit will read it\n"
+    "  graph [--key-file F] [--version V] [--svg OUT] DIR\n"
+    "      draw the installation in DIR as a Graphviz graph, with what doctor\n"
+    "      finds\n"
     "  config encrypt [--key-file F] IN OUT\n"
     "  config decrypt [--key-file F] IN OUT\n"
     "      encrypt a config.json for the kit, or decrypt one\n"
@@ -85,6 +89,25 @@ constexpr char kDoctorHelp[] =
     "  --json        one JSON document instead of the report for people\n"
     "\n"
     "Exit status: 0 no problem, 1 problems found, 2 usage error.\n";
+
+constexpr char kGraphHelp[] =
+    "usage: zqext graph [--key-file F] [--version V] [--timeout S] "
+    "[--svg OUT] DIR\n"
+    "\n"
+    "Prints the installation in DIR as a Graphviz DOT graph: config.json and\n"
+    "the adapter mapping, each listed package with its entry library (and\n"
+    "whether its MD5 matches the manifest), its extension points and their\n"
+    "extensions with their classes, adapter edges from the point a mapping\n"
+    "entry adapts to the internal point it feeds, and each problem (red) and\n"
+    "note (amber) `zqext doctor` finds, beside what it is about. The options\n"
+    "are doctor's; the graph holds no absolute path, so the same\n"
+    "installation always gives the same text.\n"
+    "\n"
+    "  --svg OUT     draw it into the SVG file OUT with Graphviz's dot (which\n"
+    "                must be installed) instead of printing it\n"
+    "\n"
+    "Exit status: 0 the graph was made (whatever the doctor found), 1 OUT\n"
+    "could not be drawn, 2 usage error.\n";
 
 constexpr char kConfigHelp[] =
     "usage: zqext config encrypt [--key-file F] IN OUT\n"
@@ -185,6 +208,7 @@ struct Options {
   std::string key_file;
   std::string version;
   std::string timeout;
+  std::string svg;
   bool json = false;
   std::vector<std::string> positional;
 };
@@ -210,8 +234,10 @@ int ParseOptions(const std::string& command,
         options->key_file = value;
       else if (arg == "--version")
         options->version = value;
-      else
+      else if (arg == "--timeout")
         options->timeout = value;
+      else
+        options->svg = value;
     } else if (json && arg == "--json") {
       options->json = true;
     } else if (arg == "--") {
@@ -235,39 +261,38 @@ int ParseOptions(const std::string& command,
   return kOk;
 }
 
-int Doctor(const std::vector<std::string>& args) {
-  Options options;
-  if (int status =
-          ParseOptions("doctor", args, {"--key-file", "--version", "--timeout"},
-                       true, &options)) {
-    return status;
-  }
+// Reads the options `doctor` and `graph` share into `*doctor`: the key, the
+// foundation version, the time limit and the installation directory (the
+// one positional argument). Returns kOk, or the exit status of an error
+// (already reported).
+int ReadDoctorOptions(const std::string& command,
+                      const Options& options,
+                      zqext::DoctorOptions* doctor) {
   if (options.positional.size() != 1)
-    return UsageError("doctor", "give exactly one installation directory");
-  zqext::DoctorOptions doctor;
+    return UsageError(command, "give exactly one installation directory");
   std::string error;
-  switch (zqext::ReadKey(options.key_file, &doctor.key, &error)) {
+  switch (zqext::ReadKey(options.key_file, &doctor->key, &error)) {
     case zqext::KeyStatus::kInvalid:
-      return Error(kUsage, "doctor: " + error);
+      return Error(kUsage, command + ": " + error);
     case zqext::KeyStatus::kNotGiven:
-      doctor.key.clear();
+      doctor->key.clear();
       break;
     case zqext::KeyStatus::kFound:
       break;
   }
   if (!options.version.empty() && !base::Version(options.version).IsValid()) {
-    return UsageError("doctor", "--version " + options.version +
-                                    " is not a version such as 3.2.0");
+    return UsageError(command, "--version " + options.version +
+                                   " is not a version such as 3.2.0");
   }
-  doctor.foundation_version = options.version;
+  doctor->foundation_version = options.version;
   if (!options.timeout.empty()) {
     char* end = nullptr;
-    doctor.timeout_seconds = std::strtod(options.timeout.c_str(), &end);
+    doctor->timeout_seconds = std::strtod(options.timeout.c_str(), &end);
     if (end == options.timeout.c_str() || *end != '\0' ||
-        !(doctor.timeout_seconds > 0) || doctor.timeout_seconds > 3600) {
-      return UsageError("doctor", "--timeout " + options.timeout +
-                                      " is not a number of seconds (0 to "
-                                      "3600)");
+        !(doctor->timeout_seconds > 0) || doctor->timeout_seconds > 3600) {
+      return UsageError(command, "--timeout " + options.timeout +
+                                     " is not a number of seconds (0 to "
+                                     "3600)");
     }
   }
   const std::string& given = options.positional[0];
@@ -276,10 +301,10 @@ int Doctor(const std::vector<std::string>& args) {
   std::error_code missing;
   if (ec && !std::filesystem::exists(
                 std::filesystem::symlink_status(given, missing))) {
-    return Error(kUsage, "doctor: " + given + ": does not exist");
+    return Error(kUsage, command + ": " + given + ": does not exist");
   }
   if (ec || !std::filesystem::is_directory(dir, ec)) {
-    return Error(kUsage, "doctor: " + given +
+    return Error(kUsage, command + ": " + given +
                              ": not a directory (give the directory of the "
                              "client executable)");
   }
@@ -289,17 +314,52 @@ int Doctor(const std::vector<std::string>& args) {
       !std::filesystem::exists(dir / zqextensionkit::kExtensionsDirName, ec) &&
       !std::filesystem::exists(dir / zqextensionkit::kAdapterMappingFileName,
                                ec)) {
-    return Error(kUsage, "doctor: " + given +
+    return Error(kUsage, command + ": " + given +
                              " is the extensions/ folder of an installation; "
-                             "give the installation, its parent: zqext "
-                             "doctor " +
-                             dir.parent_path().string());
+                             "give the installation, its parent: zqext " +
+                             command + " " + dir.parent_path().string());
   }
-  doctor.dir = dir.string();
+  doctor->dir = dir.string();
+  return kOk;
+}
+
+int Doctor(const std::vector<std::string>& args) {
+  Options options;
+  if (int status =
+          ParseOptions("doctor", args, {"--key-file", "--version", "--timeout"},
+                       true, &options)) {
+    return status;
+  }
+  zqext::DoctorOptions doctor;
+  if (int status = ReadDoctorOptions("doctor", options, &doctor))
+    return status;
   const zqext::DoctorReport report = zqext::RunDoctor(doctor);
   const std::string text = options.json ? report.ToJson() : report.ToText();
   std::fwrite(text.data(), 1, text.size(), stdout);
   return report.Count(zqext::Severity::kProblem) == 0 ? kOk : kProblem;
+}
+
+int Graph(const std::vector<std::string>& args) {
+  Options options;
+  if (int status = ParseOptions(
+          "graph", args, {"--key-file", "--version", "--timeout", "--svg"},
+          false, &options)) {
+    return status;
+  }
+  zqext::DoctorOptions doctor;
+  if (int status = ReadDoctorOptions("graph", options, &doctor))
+    return status;
+  zqext::InstallationMap map;
+  const zqext::DoctorReport report = zqext::RunDoctor(doctor, &map);
+  const std::string dot = zqext::InstallationGraph(map, report);
+  if (options.svg.empty()) {
+    std::fwrite(dot.data(), 1, dot.size(), stdout);
+    return kOk;
+  }
+  std::string error;
+  if (zqext::RenderSvg(dot, options.svg, &error) != zqext::RenderStatus::kDone)
+    return Error(kProblem, "graph: " + options.svg + " not written: " + error);
+  return kOk;
 }
 
 int Config(const std::vector<std::string>& args) {
@@ -512,6 +572,7 @@ int main(int argc, char** argv) {
       {"md5", kMd5Help, &Md5},
       {"new-plugin", kNewPluginHelp, &NewPlugin},
       {"guid", kGuidHelp, &Guid},
+      {"graph", kGraphHelp, &Graph},
   };
   if (IsHelp(command) || command == "help") {
     std::fputs(kToolHelp, stdout);
