@@ -425,27 +425,4 @@ TEST(CComLoaderTest, LastLoadComFailureSaysWhyALoadFailed) {
   }
 }
 
-// The trace lines go where the sink of this copy of the loader says, and
-// back to standard output when it is reset.
-TEST(CComLoaderTest, TraceLinesGoToTheSinkWhenOneIsSet) {
-  static std::vector<std::string>* sunk = nullptr;
-  std::vector<std::string> lines;
-  sunk = &lines;
-  by::SetTraceLineSink([](const char* line) { sunk->push_back(line); });
-  EXPECT_NE(nullptr, by::GetTraceLineSink());
-  CComLoader loader;
-  BOOL loaded = FALSE;
-  EXPECT_EQ(std::vector<std::string>{}, Traces([&] {
-              loaded = loader.LoadCom(PluginPath(kGoodPluginFile).c_str());
-            }));
-  by::SetTraceLineSink(nullptr);
-  sunk = nullptr;
-  EXPECT_EQ(TRUE, loaded);
-  EXPECT_EQ(kLoadedTraces, lines);
-  EXPECT_EQ(nullptr, by::GetTraceLineSink());
-  EXPECT_EQ(kOpenFailedTraces, Traces([&] {
-              loaded = loader.LoadCom(PluginPath("none.so").c_str());
-            }));
-}
-
 }  // namespace
