@@ -278,9 +278,14 @@ class StderrLogger : public zqextensionkit::IZQELogger {
 int main() {
   using zqextensionkit::ZQExtensionManager;
 
+  zqextensionkit::ZQELogService* log =
+      zqextensionkit::ZQELogService::GetInstance();
   // The log service owns the logger from now on.
-  zqextensionkit::ZQELogService::GetInstance()->RegisterLogger(
-      new StderrLogger);
+  log->RegisterLogger(new StderrLogger);
+  // The library loader's trace lines would land on standard output among
+  // the greetings; ZQELoaderTraceOutput::kLogService sends them to the
+  // logger instead.
+  log->SetLoaderTraceOutput(zqextensionkit::ZQELoaderTraceOutput::kNone);
   zqextensionkit::ZQExtensionKit::InitSDK();
 
   ZQExtensionManager* extensions = ZQExtensionManager::GetInstance();
