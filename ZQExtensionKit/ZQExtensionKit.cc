@@ -12,6 +12,7 @@
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/service/ZQServiceManager.h"
 #include "ZQExtensionKit/service/ZQServiceManagerCreator.h"
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
 
 namespace zqextensionkit {
 
@@ -29,6 +30,7 @@ constexpr char kNotificationServiceIid[] =
 
 // static
 void ZQExtensionKit::InitSDK() {
+  ZQETrace::ReadEnvironmentOnce();
   // The order is fixed: the log service and the container exist before any
   // manager might use them, and the service manager is installed before the
   // bus is registered with it.
@@ -46,6 +48,11 @@ void ZQExtensionKit::InitSDK() {
       ->RegisterService<ZQNotificationService, IZQNotificationService>(
           kNotificationServiceName, kNotificationServiceClsid,
           kNotificationServiceIid, true);
+}
+
+// static
+void ZQExtensionKit::SetTraceFile(const std::string& path) {
+  ZQETrace::SetFile(path);
 }
 
 }  // namespace zqextensionkit

@@ -12,16 +12,31 @@
 //   zqextensionkit::ZQExtensionKit::InitSDK();
 //   auto* extensions = zqextensionkit::ZQExtensionManager::GetInstance();
 //   extensions->SetFoundationVersion("3.2.0");
-//   extensions->SetSecKey(key);                  // when config.json is
-//   encrypted extensions->SetLibFileVerifyEnable(true);    // check libraries'
-//   MD5s extensions->Load();
+//   extensions->SetSecKey(key);               // config.json is encrypted
+//   extensions->SetLibFileVerifyEnable(true);  // check libraries' MD5s
+//   extensions->Load();
 //
 // InitSDK reports nothing and logs nothing itself. Calling it again installs
 // the same implementations again (their state is kept); the service
 // manager then logs that "NotificationService" is registered already.
+//
+// Start-up trace: with SetTraceFile(path), or the environment variable
+// ZQEXT_TRACE=path (read once, by the first InitSDK), the kit writes a
+// trace of what it does (each Load and its phases, each library's
+// verification, load and bundle, each extension request and instance, each
+// remote merge) to `path` in the Trace Event Format, which Perfetto
+// (ui.perfetto.dev) and chrome://tracing open. The file is created when its
+// first spans are written: when the kit's buffer fills, at
+// ZQExtensionManager::UnInitialize(), at the next SetTraceFile() and at
+// process exit; it is a complete JSON document after each write. A file
+// that cannot be written costs one log message and ends the trace; the
+// host goes on as if tracing were off. SetTraceFile() may be called at any
+// time, from any thread.
 
 #ifndef ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_
 #define ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_
+
+#include <string>
 
 #include "ZQExtensionKit/defines/ZQExtensionKitExport.h"
 
@@ -32,6 +47,11 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionKit {
   ZQExtensionKit() = delete;
 
   static void InitSDK();
+
+  // Writes what the current trace holds and traces into `path` from now on
+  // (the file is started afresh); an empty path turns tracing off. A later
+  // call wins over ZQEXT_TRACE, an earlier one gives way to it.
+  static void SetTraceFile(const std::string& path);
 };
 
 }  // namespace zqextensionkit

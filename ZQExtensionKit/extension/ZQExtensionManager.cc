@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
 #include "base/memory/singleton.h"
 
 namespace zqextensionkit {
@@ -28,6 +29,8 @@ void ZQExtensionManager::Initialize(std::shared_ptr<IZQExtensionManager> impl) {
 
 void ZQExtensionManager::UnInitialize() {
   Initialize(nullptr);
+  // The host is done with the kit: the start-up trace is written now.
+  ZQETrace::Flush();
 }
 
 void ZQExtensionManager::SetImpl(

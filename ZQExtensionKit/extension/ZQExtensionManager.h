@@ -89,7 +89,8 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   // reference to the previous one.
   void Initialize(std::shared_ptr<IZQExtensionManager> impl);
   // Drops the installed implementation; calls then fail until one is
-  // installed again.
+  // installed again. Writes the start-up trace's buffered spans, when the
+  // host traces (ZQExtensionKit::SetTraceFile()).
   void UnInitialize();
   // As Initialize(), but an empty `impl` is ignored and the installed
   // implementation stays.

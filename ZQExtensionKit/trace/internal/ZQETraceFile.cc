@@ -1,0 +1,91 @@
+#include "ZQExtensionKit/trace/internal/ZQETraceFile.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <system_error>
+#include <utility>
+
+namespace zqextensionkit {
+
+namespace {
+
+constexpr char kHead[] = "{\"displayTimeUnit\":\"ms\",\"traceEvents\":[\n";
+constexpr char kTail[] = "\n]}\n";
+
+std::string Reason(int error) {
+  return std::error_code(error, std::generic_category()).message();
+}
+
+}  // namespace
+
+ZQETraceFile::ZQETraceFile(std::string path) : path_(std::move(path)) {}
+
+ZQETraceFile::~ZQETraceFile() {
+  if (fd_ >= 0)
+    close(fd_);
+}
+
+bool ZQETraceFile::Append(const std::string& events, std::string* error) {
+  if (failed_)
+    return false;
+  if (events.empty())
+    return true;
+  if (fd_ < 0 && !Open(error)) {
+    failed_ = true;
+    return false;
+  }
+  // The new events go where the closing text was, and the closing text
+  // after them: the text written is always longer than the text it
+  // replaces, so nothing of the old closing text is left behind.
+  std::string text;
+  text.reserve(events.size() + sizeof(kTail) + 2);
+  if (has_events_)
+    text += ",\n";
+  text += events;
+  const off_t events_end = end_ + static_cast<off_t>(text.size());
+  text += kTail;
+  if (!WriteAt(end_, text, error)) {
+    failed_ = true;
+    return false;
+  }
+  end_ = events_end;
+  has_events_ = true;
+  return true;
+}
+
+bool ZQETraceFile::Open(std::string* error) {
+  fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd_ < 0) {
+    *error = path_ + " cannot be opened for writing (" + Reason(errno) + ")";
+    return false;
+  }
+  const std::string head = kHead;
+  if (!WriteAt(0, head, error))
+    return false;
+  end_ = static_cast<off_t>(head.size());
+  return true;
+}
+
+bool ZQETraceFile::WriteAt(off_t offset,
+                           const std::string& text,
+                           std::string* error) {
+  size_t written = 0;
+  while (written < text.size()) {
+    const ssize_t result =
+        pwrite(fd_, text.data() + written, text.size() - written,
+               offset + static_cast<off_t>(written));
+    if (result < 0 && errno == EINTR)
+      continue;
+    if (result <= 0) {
+      *error = path_ + " cannot be written (" +
+               Reason(result < 0 ? errno : EIO) + ")";
+      return false;
+    }
+    written += static_cast<size_t>(result);
+  }
+  return true;
+}
+
+}  // namespace zqextensionkit
