@@ -15,6 +15,7 @@
 #include "ZQExtensionKit/security/internal/ZQEExtensionSignVerify.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFileQueue.h"
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
 #include "base/files/file_path.h"
 #include "dlcom/guidstring.h"
 
@@ -101,6 +102,15 @@ void ExplainLoadComFailure(const std::string& dir,
                      "the dynamic loader refused " + key + ": " + text);
       break;
   }
+}
+
+// The library at `key`, opened and hashed on this thread.
+ZQEHashedFile HashLibraryFile(const std::string& key) {
+  ZQETraceSpan span("hash", trace_category::kLibrary);
+  span.Arg("library", key);
+  ZQEHashedFile file = ZQEHashedFile::Open(key);
+  span.Result(file.ok());
+  return file;
 }
 
 void NoteLoadedLibrary(const std::string& key) {
@@ -194,6 +204,8 @@ bool ZQEBundleManagerImpl::LoadBundle(Artifact* artifact) {
 
 bool ZQEBundleManagerImpl::LoadBundles(
     const std::vector<Artifact*>& artifacts) {
+  ZQETraceSpan span("libraries", trace_category::kLibrary);
+  span.Number("packages", static_cast<int64_t>(artifacts.size()));
   ZQExtensionManager* switches = ZQExtensionManager::GetInstance();
   if (!switches->GetLibFileVerifyEnable()) {
     bool all_loaded = true;
@@ -242,6 +254,10 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
                                            const EntryLocation& entry,
                                            HashedLibraries* hashed,
                                            size_t index) {
+  ZQETraceSpan span("library", trace_category::kLibrary);
+  if (span.on() && artifact)
+    span.Package(artifact->GetRootPath().value());
+  span.Arg("library", entry.key);
   ZQELogService* log = ZQELogService::GetInstance();
   if (!artifact) {
     log->LogMessage(
@@ -272,20 +288,27 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
   const ZQEKeyedClaims::Claim load = library_loads_.Acquire(key);
   if (!load.owned()) {
     log->LogMessage(0, "Bundle Loader - bundle has been loaded");
+    span.Outcome("loaded", "already-loaded");
     return true;
   }
   if (ComLoaderIsExist(key) && IsLibraryLoaded(key)) {
     log->LogMessage(0, "Bundle Loader - bundle has been loaded");
     NoteLoadedLibrary(key);
+    span.Outcome("loaded", "already-loaded");
     return true;
   }
 
-  if (!ZQExtensionManager::GetInstance()->GetLibFileVerifyEnable())
-    return LoadLibraryAndBundle(artifact, key, nullptr);
-  if (ZQEHashedFile* hashed_file = hashed ? hashed->Get(index) : nullptr)
-    return LoadLibraryAndBundle(artifact, key, hashed_file);
-  ZQEHashedFile library_file = ZQEHashedFile::Open(key);
-  return LoadLibraryAndBundle(artifact, key, &library_file);
+  if (!ZQExtensionManager::GetInstance()->GetLibFileVerifyEnable()) {
+    return span.Result(LoadLibraryAndBundle(artifact, key, nullptr), "loaded",
+                       "refused");
+  }
+  if (ZQEHashedFile* hashed_file = hashed ? hashed->Get(index) : nullptr) {
+    return span.Result(LoadLibraryAndBundle(artifact, key, hashed_file),
+                       "loaded", "refused");
+  }
+  ZQEHashedFile library_file = HashLibraryFile(key);
+  return span.Result(LoadLibraryAndBundle(artifact, key, &library_file),
+                     "loaded", "refused");
 }
 
 bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
@@ -298,6 +321,7 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
   const std::string dir = artifact->GetRootPath().value();
   std::string load_path = key;
   if (verified_file) {
+    ZQETraceSpan verification("verification", trace_category::kLibrary);
     const std::string lib_file_md5 = artifact->GetLibFileMD5();
     if (!ZQEExtensionLibFileVerifyImpl::GetInstance()->VerifyHashedFile(
             *verified_file, lib_file_md5)) {
@@ -315,7 +339,7 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
                 (lib_file_md5.empty() ? std::string("gives no \"libFileMD5\"")
                                       : "gives " + lib_file_md5));
       }
-      return false;
+      return verification.Result(false);
     }
     // The signature is checked only behind a verified MD5.
     if (ZQExtensionManager::GetInstance()->GetSignVerifyEnable() &&
@@ -326,8 +350,9 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
                       "sign verify failed");
       ExplainRefusal(dir, load_reason::kSignature, key,
                      key + " fails its signature check");
-      return false;
+      return verification.Result(false);
     }
+    verification.Result(true);
     // A name of this load's own for the verified descriptor: the dynamic
     // loader never takes it for a library it loaded before, and other code
     // never writes it.
@@ -356,8 +381,10 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
   BOOL loaded = FALSE;
   bool returned = true;
   if (loadable) {
+    ZQETraceSpan loading("LoadCom", trace_category::kLibrary);
     returned =
         CallForeignCode([&] { loaded = loader->LoadCom(load_path.c_str()); });
+    loading.Result(returned && loaded);
   }
   if (!loaded) {
     // A refused library is closed again. The loader would otherwise keep a
@@ -394,7 +421,11 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
   // loaded: its extensions may not need it.
   by::com_ptr<IZQEBundle> bundle;
   std::string why;
-  if (!CreateAndInitializeBundle(loader, bundle_clsid, &bundle, &why)) {
+  ZQETraceSpan creating("bundle", trace_category::kLibrary);
+  creating.Arg("class", bundle_clsid);
+  if (!creating.Result(
+          CreateAndInitializeBundle(loader, bundle_clsid, &bundle, &why))) {
+    creating.Arg("why", why);
     log->LogMessage(0, "Bundle Loader - initialze bundle entry failed");
     ExplainPackage(dir, Outcome::kLoaded, load_reason::kBundleClass, key, 0, 0,
                    "Bundle Loader - create bundle object failed, because of "
@@ -437,7 +468,12 @@ bool ZQEBundleManagerImpl::CreateAndInitializeBundle(
   }
   bundle->attach(static_cast<IZQEBundle*>(created));
   // A bundle whose Initialize throws is not kept: it is released here.
-  if (!CallForeignCode([&] { (*bundle)->Initialize(); })) {
+  if (!CallForeignCode([&] {
+        ZQETraceSpan initializing("Initialize", trace_category::kLibrary);
+        initializing.Outcome("threw");
+        (*bundle)->Initialize();
+        initializing.Outcome("done");
+      })) {
     bundle->dispose();
     *why = "threw from Initialize() of the bundle class " + bundle_clsid;
     return false;

@@ -19,6 +19,7 @@
 #include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
 #include "ZQExtensionKit/defines/internal/ZQELoadReport.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
 #include "base/base64.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
@@ -172,7 +173,8 @@ std::string AES256_ECB_PKCS5_Decrypt(std::string&& cipher_text,
 }
 
 bool ZQEConfigurationManagerImpl::LoadAllExtensionInfos() {
-  const bool loaded = FindExtensions();
+  ZQETraceSpan span("configuration", trace_category::kLoad);
+  const bool loaded = span.Result(FindExtensions());
   if (loaded) {
     Log()->LogMessage(
         0, "configuration manager impl - load all extension infos success");
@@ -186,8 +188,10 @@ bool ZQEConfigurationManagerImpl::LoadAllExtensionInfos() {
 
 bool ZQEConfigurationManagerImpl::FindExtensions() {
   // The mapping is required: without it nothing of config.json is read.
-  if (!LoadExtensionAdapterMappingJson())
+  ZQETraceSpan mapping("adapter mapping", trace_category::kLoad);
+  if (!mapping.Result(LoadExtensionAdapterMappingJson()))
     return false;
+  mapping.End();
   return LoadLocalConfigurations();
 }
 
@@ -207,6 +211,8 @@ bool ZQEConfigurationManagerImpl::GetExtensionsDir(
 
 bool ZQEConfigurationManagerImpl::LoadLocalConfigurations() {
   using Severity = ZQELoadReport::Severity;
+  ZQETraceSpan reading("config.json", trace_category::kLoad);
+  reading.Outcome("failed");
   base::FilePath extensions_dir;
   if (!GetExtensionsDir(&extensions_dir)) {
     Log()->LogMessage(0,
@@ -244,7 +250,8 @@ bool ZQEConfigurationManagerImpl::LoadLocalConfigurations() {
   }
   std::string json;
   Decryption decryption = Decryption::kPlain;
-  if (!DecryptConfigurations(text, &json, &decryption)) {
+  ZQETraceSpan decrypting("decryption", trace_category::kLoad);
+  if (!decrypting.Result(DecryptConfigurations(text, &json, &decryption))) {
     if (decryption == Decryption::kNotBase64) {
       const bool plain_json = base::JSONReader::Read(text) != nullptr;
       ExplainLoadStep(
@@ -262,6 +269,9 @@ bool ZQEConfigurationManagerImpl::LoadLocalConfigurations() {
     }
     return false;
   }
+  decrypting.Arg("config",
+                 decryption == Decryption::kPlain ? "plain" : "encrypted");
+  decrypting.End();
 
   std::string error;
   int code = 0;
@@ -287,12 +297,14 @@ bool ZQEConfigurationManagerImpl::LoadLocalConfigurations() {
                     line, column, cause.c_str());
     return false;
   }
+  reading.Outcome("done");
   // A root that is not an object holds nothing to load, which is not an
   // error.
   const base::DictionaryValue* dict = nullptr;
   if (root->GetAsDictionary(&dict)) {
     ParseModuleConfigurations(*dict);
     ParseExtensionAuthInfos(*dict);
+    reading.End();
     ParseExtensions(*dict, extensions_dir);
     ExtractExtensionsAndExtensionPoints();
   } else {
@@ -373,6 +385,7 @@ void ZQEConfigurationManagerImpl::ParseExtensions(
     const base::FilePath& extensions_dir) {
   using Outcome = ZQELoadReport::Outcome;
   using Severity = ZQELoadReport::Severity;
+  ZQETraceSpan span("manifests", trace_category::kLoad);
   const std::string config_file =
       extensions_dir.Append(kConfigFileName).value();
   const base::Value* listed = nullptr;
@@ -394,17 +407,21 @@ void ZQEConfigurationManagerImpl::ParseExtensions(
   int index = -1;
   for (const auto& element : *artifacts) {
     ++index;
+    ZQETraceSpan package("manifest", trace_category::kLoad);
     std::string name;
     if (!element->GetAsString(&name) || name.empty()) {
       ExplainLoadStep(Severity::kProblem, config_file, 0, 0,
                       "configuration manager impl - load package skipped, "
                       "because of artifacts[%d] in %s is not a package name",
                       index, config_file.c_str());
+      package.Outcome("skipped");
       continue;
     }
     base::FilePath artifact_dir;
     // A package outside the extensions directory is never read.
-    if (!GetArtifactDir(extensions_dir, name, &artifact_dir)) {
+    const bool inside = GetArtifactDir(extensions_dir, name, &artifact_dir);
+    package.Package(artifact_dir.value());
+    if (!inside) {
       ExplainPackage(artifact_dir.value(), Outcome::kSkipped,
                      load_reason::kOutsideExtensions, config_file, 0, 0,
                      "configuration manager impl - load package skipped, "
@@ -421,6 +438,9 @@ void ZQEConfigurationManagerImpl::ParseExtensions(
     }
     if (ZQELoadReport* report = ZQELoadReport::Current())
       report->AddPackage(artifact_dir.value(), parsed->GetID());
+    if (package.on())
+      package.Arg("id", parsed->GetID());
+    package.Result(true);
     // Held by a shared pointer from here on, so that the records copied
     // from it can share it (see ExtensionImpl).
     std::shared_ptr<Artifact> artifact(parsed);
@@ -443,6 +463,7 @@ void ZQEConfigurationManagerImpl::ExtractExtensionsAndExtensionPoints() {
     // change the points and the local configuration only with the lock
     // held.
     base::AutoLock lock(lock_);
+    ZQETraceSpan filter("version filter", trace_category::kLoad);
     host_version = _foundation_version.GetString();
     std::vector<ExtensionPoint*> accepted;
     for (const auto& artifact : _artifacts) {
@@ -456,6 +477,11 @@ void ZQEConfigurationManagerImpl::ExtractExtensionsAndExtensionPoints() {
     }
     _extension_points.insert(_extension_points.end(), accepted.begin(),
                              accepted.end());
+    filter.Number("points", static_cast<int64_t>(accepted.size()));
+    filter.Number("skipped", static_cast<int64_t>(refused.size()));
+    filter.Result(true);
+    filter.End();
+    ZQETraceSpan adapters("extensions and adapters", trace_category::kLoad);
 
     LocalConfigIdIndex index;
     std::vector<Extension*> extensions;
@@ -464,6 +490,8 @@ void ZQEConfigurationManagerImpl::ExtractExtensionsAndExtensionPoints() {
       if (point->GetExtensions(extensions))
         InsertExtensionsToLocalConfig(point->GetID(), extensions, &index);
     }
+    adapters.Number("points", static_cast<int64_t>(accepted.size()));
+    adapters.Result(true);
   }
 
   if (host_version.empty()) {

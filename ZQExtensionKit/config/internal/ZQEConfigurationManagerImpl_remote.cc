@@ -9,6 +9,7 @@
 #include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
 
 namespace zqextensionkit {
 
@@ -111,6 +112,7 @@ bool ZQEConfigurationManagerImpl::LoadRemoteConfig() {
 
 bool ZQEConfigurationManagerImpl::GetRemoteDataAndMerge(
     IZQERemoteConfigDataSource* source) {
+  ZQETraceSpan span("remote merge", trace_category::kRemote);
   ExtensionConfig config;
   std::vector<std::shared_ptr<ZQExtensionAuthInfo>> auth_infos;
   {
@@ -120,17 +122,24 @@ bool ZQEConfigurationManagerImpl::GetRemoteDataAndMerge(
   }
   // Host code, called with no lock held: it may ask the manager anything.
   // It fills copies, so a source that throws halfway changes nothing.
-  if (!CallForeignCode([&] { source->GetData(&config, &auth_infos); })) {
+  if (!CallForeignCode([&] {
+        ZQETraceSpan getting("GetData", trace_category::kRemote);
+        getting.Outcome("threw");
+        source->GetData(&config, &auth_infos);
+        getting.Outcome("done");
+      })) {
     LogGetRemoteDataFailed();
-    return false;
+    return span.Result(false);
   }
+  span.Number("points", static_cast<int64_t>(config.size()));
 
   base::AutoLock lock(lock_);
+  ZQETraceSpan merging("merge", trace_category::kRemote);
   // The replaced data is released after the lock (declared before it).
   _remoteConfig.swap(config);
   _remoteAuthInfos.swap(auth_infos);
   MergeRemoteConfigWithLocalConfig();
-  return true;
+  return span.Result(true);
 }
 
 void ZQEConfigurationManagerImpl::MergeRemoteConfigWithLocalConfig() {

@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
 #include "base/json/json_writer.h"
 #include "base/values.h"
 
@@ -220,6 +221,8 @@ void ExplainPackage(const std::string& dir,
   va_end(args);
   if (ZQELoadReport* report = ZQELoadReport::Current())
     report->SetPackageOutcome(dir, outcome, reason, message);
+  ZQETraceSpan::NotePackageOutcome(
+      ZQELoadReport::kOutcomeNames[static_cast<size_t>(outcome)], reason);
 }
 
 }  // namespace zqextensionkit

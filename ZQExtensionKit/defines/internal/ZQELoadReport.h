@@ -160,7 +160,8 @@ void ExplainLoadStep(ZQELoadReport::Severity severity,
                      ...) __attribute__((format(printf, 5, 6)));
 
 // As ExplainLoadStep() (a problem), and sets the outcome of the package in
-// `dir` with `reason` and the message.
+// `dir` with `reason` and the message; the trace span of the package that
+// is open on this thread, if any, takes the outcome and reason too.
 void ExplainPackage(const std::string& dir,
                     ZQELoadReport::Outcome outcome,
                     const char* reason,

@@ -15,6 +15,7 @@
 #include "ZQExtensionKit/extension/IZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionContext.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
 #include "base/files/file_path.h"
 #include "dlcom/comsentry.h"
 #include "dlcom/guidstring.h"
@@ -87,9 +88,17 @@ bool QueryBaseInterface(by::IBaseUnknown* object,
 template <typename Fill>
 bool InitializeInstance(IZQBaseExtension* base, Fill fill) {
   return CallForeignCode([&] {
-    if (ZQExtensionContext* context = base->GetContext())
-      fill(context);
+    {
+      ZQETraceSpan filling("context", trace_category::kExtension);
+      filling.Outcome("threw");
+      if (ZQExtensionContext* context = base->GetContext())
+        fill(context);
+      filling.Outcome("done");
+    }
+    ZQETraceSpan initializing("Initialization", trace_category::kExtension);
+    initializing.Outcome("threw");
     base->Initialization();
+    initializing.Outcome("done");
   });
 }
 
@@ -159,9 +168,11 @@ void ZQExtensionManagerImpl::SetFoundationVersion(const std::string& version) {
 }
 
 bool ZQExtensionManagerImpl::Load() {
+  ZQETraceSpan span("Load", trace_category::kLoad);
   ZQEConfigurationManager* config = ZQEConfigurationManager::GetInstance();
   ZQELoadReport report;
   report.SetInstallationDir(config->GetInstallationDir());
+  span.Arg("installation", report.installation_dir());
   bool loaded = false;
   {
     const ZQELoadReport::Scope current(&report);
@@ -196,7 +207,14 @@ bool ZQExtensionManagerImpl::Load() {
     std::lock_guard<std::mutex> lock(load_report_mutex_);
     load_report_.swap(json);
   }
-  return loaded;
+  if (span.on()) {
+    for (size_t i = 0; i < ZQELoadReport::kOutcomeCount; ++i) {
+      span.Number(
+          ZQELoadReport::kOutcomeNames[i],
+          static_cast<int64_t>(report.CountPackages(static_cast<Outcome>(i))));
+    }
+  }
+  return span.Result(loaded);
 }
 
 std::string ZQExtensionManagerImpl::GetLoadReport() {
@@ -230,6 +248,8 @@ bool ZQExtensionManagerImpl::GetExtensionList(
   Log()->LogMessage(
       0, "extension manager impl - get extension list by extension point id:%s",
       extensionPointId.c_str());
+  ZQETraceSpan span("GetExtensionList", trace_category::kExtension);
+  span.Arg("point", extensionPointId);
   std::vector<std::shared_ptr<Extension>> extensionInfos;
   if (!ZQEConfigurationManager::GetInstance()
            ->GetExtensionInfosByExntensionPointID(extensionPointId,
@@ -238,7 +258,7 @@ bool ZQExtensionManagerImpl::GetExtensionList(
                       "extension manager impl - get extension list by "
                       "extension point id failed, because of extension infos "
                       "are not founded");
-    return false;
+    return span.Result(false);
   }
   // Entries the caller had put in the vector stay in front and do not count:
   // success means this call appended at least one instance.
@@ -253,12 +273,14 @@ bool ZQExtensionManagerImpl::GetExtensionList(
                       "extension manager impl - get extension list by "
                       "extension point id failed, because of extension vector "
                       "empty");
-    return false;
+    return span.Result(false);
   }
   Log()->LogMessage(0,
                     "extension manager impl - get extension list by extension "
                     "point id success");
-  return true;
+  span.Number("instances",
+              static_cast<int64_t>(extensionVector.size() - entries_before));
+  return span.Result(true);
 }
 
 bool ZQExtensionManagerImpl::GetExtension(const std::string& extensionPointId,
@@ -268,6 +290,8 @@ bool ZQExtensionManagerImpl::GetExtension(const std::string& extensionPointId,
   Log()->LogMessage(
       0, "extension manager impl - get extension by extension point id:%s",
       extensionPointId.c_str());
+  ZQETraceSpan span("GetExtension", trace_category::kExtension);
+  span.Arg("point", extensionPointId);
   std::vector<void*> extensions;
   // Through the interface, as any caller would.
   IZQExtensionManager* self = this;
@@ -276,14 +300,14 @@ bool ZQExtensionManagerImpl::GetExtension(const std::string& extensionPointId,
     Log()->LogMessage(0,
                       "extension manager impl - get extension by extension "
                       "point id failed, because of get extension list failed");
-    return false;
+    return span.Result(false);
   }
   if (extensions.empty()) {
     *pExtension = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - get extension by extension "
                       "point id failed, because of extension list empty");
-    return false;
+    return span.Result(false);
   }
   Log()->LogMessage(0,
                     "extension manager impl - get extension list first item");
@@ -295,7 +319,7 @@ bool ZQExtensionManagerImpl::GetExtension(const std::string& extensionPointId,
   Log()->LogMessage(
       0,
       "extension manager impl - get extension by extension point id success");
-  return true;
+  return span.Result(true);
 }
 
 bool ZQExtensionManagerImpl::GetExtensionById(const std::string& extensionId,
@@ -305,6 +329,8 @@ bool ZQExtensionManagerImpl::GetExtensionById(const std::string& extensionId,
   Log()->LogMessage(0,
                     "extension manager impl - get extension by extension id:%s",
                     extensionId.c_str());
+  ZQETraceSpan span("GetExtensionById", trace_category::kExtension);
+  span.Arg("extension", extensionId);
   Extension* found = nullptr;
   if (!ZQEConfigurationManager::GetInstance()->GetExtensionInfoByID(extensionId,
                                                                     &found) ||
@@ -313,7 +339,7 @@ bool ZQExtensionManagerImpl::GetExtensionById(const std::string& extensionId,
     Log()->LogMessage(0,
                       "extension manager impl - get extension by extension id "
                       "failed, because of extension info is not founded");
-    return false;
+    return span.Result(false);
   }
   // The record is a copy that belongs to this call.
   std::unique_ptr<Extension> extensionInfo(found);
@@ -324,52 +350,62 @@ bool ZQExtensionManagerImpl::GetExtensionById(const std::string& extensionId,
     Log()->LogMessage(0,
                       "extension manager impl - get extension by extension id "
                       "failed, because of create extension instance failed");
-    return false;
+    return span.Result(false);
   }
   Log()->LogMessage(
       0, "extension manager impl - get extension by extension id success");
-  return true;
+  return span.Result(true);
 }
 
 bool ZQExtensionManagerImpl::CreateExtensionInstance(Extension* extensionInfo,
                                                      void** ppv) {
+  ZQETraceSpan span("instance", trace_category::kExtension);
+  if (span.on())
+    span.Arg("extension", extensionInfo->GetID());
   const std::string extensionPointId = extensionInfo->GetExtensionPointID();
   const std::string iid = extensionInfo->GetExtensionPointUUID();
   const std::string clsId = extensionInfo->GetClassID();
   const bool registered =
       ZQEObjectContainer::GetInstance()->ClassIsRegistered(clsId);
+  span.Arg("class", clsId);
 
   if (extensionPointId.empty()) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
                       "failed, because of extension point id empty");
-    return false;
+    return span.Result(false);
   }
   if (iid.empty()) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
                       "failed, because of iid empty");
-    return false;
+    return span.Result(false);
   }
   if (clsId.empty()) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
                       "failed, because of class Id empty");
-    return false;
+    return span.Result(false);
   }
   // A record whose package names an entry library is created from that
   // library, even when a class of the same id is registered in-process.
-  if (!extensionInfo->GetBinPath().empty())
-    return CreateExtensionInstanceFromLibrary(extensionInfo, iid, clsId, ppv);
-  if (registered)
-    return CreateExtensionInstanceFromRegistry(extensionInfo, iid, clsId, ppv);
+  if (!extensionInfo->GetBinPath().empty()) {
+    span.Arg("route", "library");
+    return span.Result(
+        CreateExtensionInstanceFromLibrary(extensionInfo, iid, clsId, ppv));
+  }
+  if (registered) {
+    span.Arg("route", "registry");
+    return span.Result(
+        CreateExtensionInstanceFromRegistry(extensionInfo, iid, clsId, ppv));
+  }
   Log()->LogMessage(
       0, "extension manager impl - create extension instance failed");
   *ppv = nullptr;
-  return false;
+  return span.Result(false);
 }
 
 bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
@@ -382,9 +418,10 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
                     "registry, class id:%s, iid:%s",
                     clsId.c_str(), iid.c_str());
   void* created = nullptr;
-  if (!ZQEObjectContainer::GetInstance()->CreateObjectInstance(iid, clsId,
-                                                               &created) ||
-      !created) {
+  ZQETraceSpan creating("create", trace_category::kExtension);
+  if (!creating.Result(ZQEObjectContainer::GetInstance()->CreateObjectInstance(
+                           iid, clsId, &created) &&
+                       created)) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
@@ -392,6 +429,7 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
                       "instance failed");
     return false;
   }
+  creating.End();
   return FinishInstance(
       created, "registry",
       [extensionInfo](ZQExtensionContext* context) {
@@ -446,9 +484,12 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
                     "dynamic library, class id:%s, iid:%s, singleton:%s",
                     clsId.c_str(), iid.c_str(), isSingleton ? "true" : "false");
   void* created = nullptr;
-  if (!ZQEObjectContainer::GetInstance()->CreateObjectInstance(
-          kBaseExtensionIid, clsId, isSingleton, loader, &created) ||
-      !created) {
+  ZQETraceSpan creating("create", trace_category::kExtension);
+  creating.Arg("singleton", isSingleton ? "true" : "false");
+  if (!creating.Result(
+          ZQEObjectContainer::GetInstance()->CreateObjectInstance(
+              kBaseExtensionIid, clsId, isSingleton, loader, &created) &&
+          created)) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
@@ -456,6 +497,7 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
                       "instance failed");
     return false;
   }
+  creating.End();
   const auto fill = [extensionInfo](ZQExtensionContext* context) {
     FillCommonContext(context, extensionInfo);
     const SettingMap settings = extensionInfo->GetSettingMap();

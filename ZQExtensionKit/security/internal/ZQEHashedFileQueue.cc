@@ -12,6 +12,8 @@
 #include <system_error>
 #include <utility>
 
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
+
 namespace zqextensionkit {
 
 namespace {
@@ -71,8 +73,12 @@ size_t UsableCores() {
 // Open() of `path`; a file whose opening threw (it only allocates) is one
 // that could not be hashed.
 ZQEHashedFile OpenAndHash(const std::string& path) {
+  ZQETraceSpan span("hash", trace_category::kLibrary);
+  span.Arg("library", path);
   try {
-    return ZQEHashedFile::Open(path);
+    ZQEHashedFile file = ZQEHashedFile::Open(path);
+    span.Result(file.ok());
+    return file;
   } catch (const std::exception&) {
     return ZQEHashedFile();
   }
