@@ -2,7 +2,8 @@
 # build/, so switching between them never rebuilds the others.
 #
 #   make demo        install missing dependencies, build the demo, assemble its
-#                    installation in build/demo, run the demo host there and
+#                    installation in build/demo, run the demo host there (its
+#                    start-up trace in build/demo/startup-trace.json) and
 #                    draw the installation into build/demo/installation.svg
 #   make test        install missing dependencies, build, run every test
 #   make test-asan   the whole suite under AddressSanitizer + UBSan, built with clang
@@ -42,11 +43,13 @@ demo: | deps
 	cmake -S . -B build/default $(GENERATOR) $(CMAKE_COMMON) $(DEFAULT_CONFIG) > /dev/null
 	cmake --build build/default -j $(JOBS) --target zq_demo
 	@echo
-	build/demo/zq-demo
+	ZQEXT_TRACE=build/demo/startup-trace.json build/demo/zq-demo
 	@build/default/tools/zqext/zqext graph --key-file examples/demo/demo.key --version 3.2.0 \
 	  --svg build/demo/installation.svg build/demo
 	@echo
 	@echo "The demo installation as zqext graph draws it: build/demo/installation.svg"
+	@echo "The demo host's start-up trace (open it in https://ui.perfetto.dev or chrome://tracing):"
+	@echo "  build/demo/startup-trace.json"
 
 test: build
 	cd build/default && $(CTEST)
