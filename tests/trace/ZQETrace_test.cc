@@ -102,6 +102,8 @@ TEST_F(TraceTest, SpansNestCarryArgumentsAndNameTheirThread) {
     // sequence and a byte that is no UTF-8 at all.
     outer.Arg("text", std::string("a\"b\\c\x01\xc3\xa9\xff", 9));
     outer.Number("count", -7);
+    // Longer than what a span keeps inline, with an escape across the edge.
+    outer.Arg("long", std::string(300, 'x') + "\"" + std::string(300, 'y'));
     {
       ZQETraceSpan inner("inner", trace_category::kLibrary);
       ZQETraceSpan::NotePackageOutcome("refused", "md5");
@@ -129,6 +131,8 @@ TEST_F(TraceTest, SpansNestCarryArgumentsAndNameTheirThread) {
   EXPECT_EQ("/pkg", outer.Arg("package"));
   EXPECT_EQ(std::string("a\"b\\c\x01\xc3\xa9\xef\xbf\xbd"), outer.Arg("text"));
   EXPECT_EQ("-7", outer.Arg("count"));
+  EXPECT_EQ(std::string(300, 'x') + "\"" + std::string(300, 'y'),
+            outer.Arg("long"));
   EXPECT_EQ("refused", outer.Arg("outcome"));
   EXPECT_EQ("md5", outer.Arg("reason"));
   EXPECT_EQ("", ended.Arg("outcome")) << "set after the span ended";

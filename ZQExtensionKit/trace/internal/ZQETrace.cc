@@ -7,8 +7,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cinttypes>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -22,16 +20,37 @@ namespace zqextensionkit {
 
 namespace {
 
-// One buffered event: a span, or (name null) the name of a thread.
+// One buffered event: a span, or (name null) the name of a thread. Its
+// arguments (a span's JSON members, a thread's escaped name) lie in the
+// buffer's `args` text.
 struct Event {
   const char* name;
   const char* category;
+  uint8_t name_size;
+  uint8_t category_size;
+  const char* outcome;
+  const char* reason;
   int tid;
   int64_t start_ns;
   int64_t dur_ns;
-  // A span's arguments as JSON members; a thread's name as JSON string
-  // contents.
+  size_t args_begin;
+  size_t args_size;
+};
+
+// Events and the text of their arguments. Cleared, never shrunk: a buffer
+// that has been filled once records without allocating.
+struct Buffer {
+  std::vector<Event> events;
   std::string args;
+
+  void Reserve() {
+    events.reserve(ZQETrace::kBufferedEvents);
+    args.reserve(ZQETrace::kBufferedEvents * 48);
+  }
+  void Clear() {
+    events.clear();
+    args.clear();
+  }
 };
 
 // What the recorder knows about the calling thread. Constant-initialised
@@ -54,59 +73,48 @@ struct Recorder {
   std::unique_ptr<ZQETraceFile> file;
   // Guarded by file_mutex: whether the file names the process yet.
   bool process_named = false;
-  // Guarded by file_mutex: the buffer being written, kept for its capacity.
-  std::vector<Event> writing;
+  // Guarded by file_mutex: when the file was named, time 0 of its events.
+  int64_t base_ns = 0;
+  // Guarded by file_mutex: the buffer being written and its text, kept
+  // for their capacity.
+  Buffer writing;
+  std::string text;
 
   std::mutex buffer_mutex;
   // Guarded by buffer_mutex.
-  std::vector<Event> events;
+  Buffer filling;
 };
 
 Recorder& TheRecorder() {
-  static Recorder* const recorder = new Recorder;
+  static Recorder* const recorder = [] {
+    auto* recorder = new Recorder;
+    recorder->filling.Reserve();
+    return recorder;
+  }();
   return *recorder;
 }
 
+#if ZQ_TRACE_SPANS
 int CurrentTid() {
   if (t_thread.tid == 0)
     t_thread.tid = static_cast<int>(syscall(SYS_gettid));
   return t_thread.tid;
 }
+#endif
 
-// Appends `size` bytes of `text` to `out` as the contents of a JSON
-// string: quotes, backslashes and control characters escaped, and every
-// byte that is not part of well-formed UTF-8 written as U+FFFD, so the
-// trace is valid JSON whatever a path holds.
-void AppendEscaped(std::string* out, const char* text, size_t size) {
+// Calls append(text, size) with `size` bytes of `text` as the contents of
+// a JSON string: quotes, backslashes and control characters escaped, and
+// every byte that is not part of well-formed UTF-8 written as U+FFFD, so
+// the trace is valid JSON whatever a path holds. Runs of plain characters
+// go in one call.
+template <typename Append>
+void AppendEscaped(const char* text, size_t size, Append append) {
   const auto* bytes = reinterpret_cast<const unsigned char*>(text);
+  size_t run = 0;  // Start of the plain run not yet appended.
   size_t i = 0;
   while (i < size) {
     const unsigned char c = bytes[i];
     if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-      out->push_back(static_cast<char>(c));
-      ++i;
-      continue;
-    }
-    if (c < 0x80) {
-      switch (c) {
-        case '"':
-          *out += "\\\"";
-          break;
-        case '\\':
-          *out += "\\\\";
-          break;
-        case '\n':
-          *out += "\\n";
-          break;
-        case '\t':
-          *out += "\\t";
-          break;
-        default: {
-          char escape[8];
-          snprintf(escape, sizeof(escape), "\\u%04x", c);
-          *out += escape;
-        }
-      }
       ++i;
       continue;
     }
@@ -120,83 +128,177 @@ void AppendEscaped(std::string* out, const char* text, size_t size) {
       length = 2;
     } else if (c >= 0xE0 && c <= 0xEF) {
       length = 3;
-      if (c == 0xE0)
-        low = 0xA0;
-      else if (c == 0xED)
-        high = 0x9F;
+      low = c == 0xE0 ? 0xA0 : low;
+      high = c == 0xED ? 0x9F : high;
     } else if (c >= 0xF0 && c <= 0xF4) {
       length = 4;
-      if (c == 0xF0)
-        low = 0x90;
-      else if (c == 0xF4)
-        high = 0x8F;
+      low = c == 0xF0 ? 0x90 : low;
+      high = c == 0xF4 ? 0x8F : high;
     }
-    bool valid = length != 0 && i + length <= size && bytes[i + 1] >= low &&
-                 bytes[i + 1] <= high;
-    for (size_t k = 2; valid && k < length; ++k)
-      valid = bytes[i + k] >= 0x80 && bytes[i + k] <= 0xBF;
-    if (!valid) {
-      *out += "\\ufffd";
-      ++i;
-      continue;
+    if (length != 0) {
+      bool valid = i + length <= size && bytes[i + 1] >= low &&
+                   bytes[i + 1] <= high;
+      for (size_t k = 2; valid && k < length; ++k)
+        valid = bytes[i + k] >= 0x80 && bytes[i + k] <= 0xBF;
+      if (valid) {
+        i += length;
+        continue;
+      }
     }
-    out->append(text + i, length);
-    i += length;
+    append(text + run, i - run);
+    char escape[8] = {'\\', 'u', '0', '0', '0', '0', 0, 0};
+    size_t escape_size = 6;
+    if (c == '"' || c == '\\') {
+      escape[1] = static_cast<char>(c);
+      escape_size = 2;
+    } else if (c == '\n') {
+      escape[1] = 'n';
+      escape_size = 2;
+    } else if (c == '\t') {
+      escape[1] = 't';
+      escape_size = 2;
+    } else if (c < 0x20) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      escape[4] = kHex[c >> 4];
+      escape[5] = kHex[c & 0xF];
+    } else {
+      std::memcpy(escape, "\\ufffd", 6);
+    }
+    append(escape, escape_size);
+    run = ++i;
   }
+  append(text + run, size - run);
 }
 
+// Writers into a buffer the caller has made big enough: each returns the
+// end of what it wrote.
+char* Put(char* out, const char* text, size_t size) {
+  std::memcpy(out, text, size);
+  return out + size;
+}
+template <size_t N>
+char* Put(char* out, const char (&text)[N]) {
+  return Put(out, text, N - 1);
+}
+// A name or category of the kit's own (a literal): at most 64 bytes.
+char* PutName(char* out, const char* name) {
+  return Put(out, name, strnlen(name, 64));
+}
+char* PutInt(char* out, int64_t value) {
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233"
+      "34353637383940414243444546474849505152535455565758596061626364656667"
+      "6869707172737475767778798081828384858687888990919293949596979899";
+  char digits[24];
+  char* start = digits + sizeof(digits);
+  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value)
+                                 : static_cast<uint64_t>(value);
+  while (magnitude >= 100) {
+    const size_t pair = static_cast<size_t>(magnitude % 100) * 2;
+    magnitude /= 100;
+    *--start = kPairs[pair + 1];
+    *--start = kPairs[pair];
+  }
+  if (magnitude >= 10) {
+    *--start = kPairs[magnitude * 2 + 1];
+    *--start = kPairs[magnitude * 2];
+  } else {
+    *--start = static_cast<char>('0' + magnitude);
+  }
+  if (value < 0)
+    *out++ = '-';
+  const size_t count = static_cast<size_t>(digits + sizeof(digits) - start);
+  std::memcpy(out, start, count);
+  return out + count;
+}
 // "<microseconds>.<three digits>": exact, so that spans nested in
 // nanoseconds stay nested in the text.
-void AppendMicroseconds(std::string* out, int64_t ns) {
-  char text[32];
-  snprintf(text, sizeof(text), "%" PRId64 ".%03d", ns / 1000,
-           static_cast<int>(ns % 1000));
-  *out += text;
+char* PutMicroseconds(char* out, int64_t ns) {
+  out = PutInt(out, ns / 1000);
+  const int rest = static_cast<int>(ns % 1000);
+  *out++ = '.';
+  *out++ = static_cast<char>('0' + rest / 100);
+  *out++ = static_cast<char>('0' + rest / 10 % 10);
+  *out++ = static_cast<char>('0' + rest % 10);
+  return out;
 }
 
-// The events as the file's array elements, separated by ",\n"; with
-// `name_process`, the process's name first.
-std::string Format(const std::vector<Event>& events, bool name_process) {
+// The events of `buffer` as the file's array elements, separated by ",\n",
+// into *text, timed from `base_ns`; with `name_process`, the process's
+// name first.
+void Format(const Buffer& buffer,
+            int64_t base_ns,
+            bool name_process,
+            std::string* text) {
   const int pid = static_cast<int>(getpid());
-  std::string text;
-  text.reserve(events.size() * 200 + 128);
-  char head[160];
+  text->clear();
+  text->reserve(buffer.events.size() * 160 + buffer.args.size());
+  // The longest head: two names of 64 bytes and four numbers of 21.
+  char head[320];
+  const auto append = [text](const char* data, size_t size) {
+    text->append(data, size);
+  };
   if (name_process) {
-    snprintf(head, sizeof(head),
-             "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":%d,\"tid\":%d,"
-             "\"args\":{\"name\":\"",
-             pid, pid);
-    text += head;
-    AppendEscaped(&text, program_invocation_short_name,
-                  strlen(program_invocation_short_name));
-    text += "\"}}";
+    char* end = Put(head, "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":");
+    end = PutInt(end, pid);
+    end = Put(end, ",\"tid\":");
+    end = PutInt(end, pid);
+    end = Put(end, ",\"args\":{\"name\":\"");
+    text->append(head, static_cast<size_t>(end - head));
+    AppendEscaped(program_invocation_short_name,
+                  strlen(program_invocation_short_name), append);
+    *text += "\"}}";
   }
-  for (const Event& event : events) {
-    if (!text.empty())
-      text += ",\n";
+  for (const Event& event : buffer.events) {
+    char* end = head;
+    if (!text->empty())
+      end = Put(end, ",\n");
+    const char* args = buffer.args.data() + event.args_begin;
     if (!event.name) {
-      snprintf(head, sizeof(head),
-               "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":%d,\"tid\":%d,"
-               "\"args\":{\"name\":\"",
-               pid, event.tid);
-      text += head;
-      text += event.args;
-      text += "\"}}";
+      end = Put(end, "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":");
+      end = PutInt(end, pid);
+      end = Put(end, ",\"tid\":");
+      end = PutInt(end, event.tid);
+      end = Put(end, ",\"args\":{\"name\":\"");
+      text->append(head, static_cast<size_t>(end - head));
+      text->append(args, event.args_size);
+      *text += "\"}}";
       continue;
     }
-    snprintf(head, sizeof(head),
-             "{\"name\":\"%s\",\"cat\":\"%s\",\"ph\":\"X\",\"pid\":%d,"
-             "\"tid\":%d,\"ts\":",
-             event.name, event.category, pid, event.tid);
-    text += head;
-    AppendMicroseconds(&text, event.start_ns);
-    text += ",\"dur\":";
-    AppendMicroseconds(&text, event.dur_ns);
-    text += ",\"args\":{";
-    text += event.args;
-    text += "}}";
+    end = Put(end, "{\"name\":\"");
+    end = Put(end, event.name, event.name_size);
+    end = Put(end, "\",\"cat\":\"");
+    end = Put(end, event.category, event.category_size);
+    end = Put(end, "\",\"ph\":\"X\",\"pid\":");
+    end = PutInt(end, pid);
+    end = Put(end, ",\"tid\":");
+    end = PutInt(end, event.tid);
+    end = Put(end, ",\"ts\":");
+    end = PutMicroseconds(end, event.start_ns - base_ns);
+    end = Put(end, ",\"dur\":");
+    end = PutMicroseconds(end, event.dur_ns);
+    end = Put(end, ",\"args\":{");
+    text->append(head, static_cast<size_t>(end - head));
+    text->append(args, event.args_size);
+    bool members = event.args_size != 0;
+    // Outcomes and reasons are the kit's own words: nothing to escape.
+    for (const auto& [key, value] : {std::make_pair("outcome", event.outcome),
+                                     std::make_pair("reason", event.reason)}) {
+      if (!value)
+        continue;
+      end = head;
+      if (members)
+        *end++ = ',';
+      *end++ = '"';
+      end = PutName(end, key);
+      end = Put(end, "\":\"");
+      end = PutName(end, value);
+      *end++ = '"';
+      text->append(head, static_cast<size_t>(end - head));
+      members = true;
+    }
+    *text += "}}";
   }
-  return text;
 }
 
 void LogFailure(const std::string& failure) {
@@ -222,9 +324,11 @@ void ZQETrace::SetFile(const std::string& path) {
   {
     std::lock_guard<std::mutex> file_lock(recorder.file_mutex);
     FlushLocked(&failure);
+    // Before the new generation: every span of it starts after.
+    recorder.base_ns = NowNs();
     {
       std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
-      recorder.events.clear();
+      recorder.filling.Clear();
       // Spans that began before are dropped when they end.
       generation_.fetch_add(1, std::memory_order_acq_rel);
       enabled_.store(!path.empty(), std::memory_order_relaxed);
@@ -265,26 +369,30 @@ void ZQETrace::FlushLocked(std::string* failure) {
   Recorder& recorder = TheRecorder();
   {
     std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
-    recorder.writing.swap(recorder.events);
+    std::swap(recorder.writing.events, recorder.filling.events);
+    std::swap(recorder.writing.args, recorder.filling.args);
+    if (recorder.filling.events.capacity() == 0)
+      recorder.filling.Reserve();
   }
-  if (recorder.writing.empty())
+  if (recorder.writing.events.empty())
     return;
   if (recorder.file && !recorder.file->failed()) {
     // Writing is a cancellation point: a thread cancelled there would
     // leave the recorder's lock held.
     int cancel_state = 0;
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
-    const std::string text = Format(recorder.writing, !recorder.process_named);
+    Format(recorder.writing, recorder.base_ns, !recorder.process_named,
+           &recorder.text);
     recorder.process_named = true;
-    if (!recorder.file->Append(text, failure)) {
+    if (!recorder.file->Append(recorder.text, failure)) {
       // Later spans could only be dropped: stop recording them.
       std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
       enabled_.store(false, std::memory_order_relaxed);
-      recorder.events.clear();
+      recorder.filling.Clear();
     }
     pthread_setcancelstate(cancel_state, nullptr);
   }
-  recorder.writing.clear();
+  recorder.writing.Clear();
 }
 
 // static
@@ -309,25 +417,35 @@ int64_t ZQETrace::NowNs() {
 // static
 void ZQETrace::Record(ZQETraceSpan& span, int64_t end_ns) noexcept {
   Recorder& recorder = TheRecorder();
+  const int tid = CurrentTid();
   bool full = false;
   try {
-    Event event{span.name_,     span.category_,          CurrentTid(),
-                span.start_ns_, end_ns - span.start_ns_, std::move(span.args_)};
     std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
     const uint64_t current = generation_.load(std::memory_order_relaxed);
     if (span.generation_ != current || !enabled())
       return;
+    Buffer& buffer = recorder.filling;
     if (t_thread.named_generation != current) {
       char name[64] = {};
       pthread_getname_np(pthread_self(), name, sizeof(name));
-      std::string escaped;
-      AppendEscaped(&escaped, name, strlen(name));
-      recorder.events.push_back(
-          Event{nullptr, nullptr, event.tid, 0, 0, std::move(escaped)});
+      const size_t begin = buffer.args.size();
+      AppendEscaped(name, strlen(name), [&buffer](const char* data,
+                                                  size_t size) {
+        buffer.args.append(data, size);
+      });
+      buffer.events.push_back(Event{nullptr, nullptr, 0, 0, nullptr, nullptr,
+                                    tid, 0, 0, begin,
+                                    buffer.args.size() - begin});
       t_thread.named_generation = current;
     }
-    recorder.events.push_back(std::move(event));
-    full = recorder.events.size() >= kBufferedEvents;
+    const size_t begin = buffer.args.size();
+    buffer.args.append(span.args(), span.args_size());
+    buffer.events.push_back(
+        Event{span.name_, span.category_, span.name_size_,
+              span.category_size_, span.outcome_, span.reason_, tid,
+              span.start_ns_, end_ns - span.start_ns_, begin,
+              span.args_size()});
+    full = buffer.events.size() >= kBufferedEvents;
   } catch (...) {
     // Out of memory: the span is lost, the kit goes on.
     return;
@@ -336,13 +454,19 @@ void ZQETrace::Record(ZQETraceSpan& span, int64_t end_ns) noexcept {
     Flush();
 }
 
-void ZQETraceSpan::Begin(const char* name, const char* category) {
+void ZQETraceSpan::Begin(const char* name,
+                         size_t name_size,
+                         const char* category,
+                         size_t category_size) {
   on_ = true;
   package_ = false;
   name_ = name;
   category_ = category;
+  name_size_ = static_cast<uint8_t>(name_size);
+  category_size_ = static_cast<uint8_t>(category_size);
   outcome_ = nullptr;
   reason_ = nullptr;
+  args_size_ = 0;
   generation_ = ZQETrace::generation();
   parent_ = t_thread.current;
   t_thread.current = this;
@@ -365,36 +489,62 @@ void ZQETraceSpan::End() {
       }
     }
   }
-  try {
-    if (outcome_)
-      AddString("outcome", outcome_, strlen(outcome_));
-    if (reason_)
-      AddString("reason", reason_, strlen(reason_));
-  } catch (...) {
-    return;
-  }
   ZQETrace::Record(*this, end_ns);
 }
 
+void ZQETraceSpan::AppendArgs(const char* text, size_t size) {
+  if (!overflow_ && size <= kInlineArgs - args_size_) {
+    std::memcpy(inline_args_ + args_size_, text, size);
+    args_size_ += size;
+    return;
+  }
+  if (!overflow_)
+    overflow_ = std::make_unique<std::string>(inline_args_, args_size_);
+  overflow_->append(text, size);
+}
+
+void ZQETraceSpan::TruncateArgs(size_t size) {
+  if (overflow_)
+    overflow_->resize(size);
+  else
+    args_size_ = size;
+}
+
 void ZQETraceSpan::AddString(const char* key, const char* value, size_t size) {
-  if (!args_.empty())
-    args_ += ',';
-  args_ += '"';
-  args_ += key;
-  args_ += "\":\"";
-  AppendEscaped(&args_, value, size);
-  args_ += '"';
+  const size_t before = args_size();
+  try {
+    char head[80];
+    char* end = head;
+    if (before != 0)
+      *end++ = ',';
+    *end++ = '"';
+    end = PutName(end, key);
+    end = Put(end, "\":\"");
+    AppendArgs(head, static_cast<size_t>(end - head));
+    AppendEscaped(value, size, [this](const char* data, size_t count) {
+      AppendArgs(data, count);
+    });
+    AppendArgs("\"", 1);
+  } catch (...) {
+    TruncateArgs(before);  // Out of memory: the argument is left out.
+  }
 }
 
 void ZQETraceSpan::AddNumber(const char* key, int64_t value) {
-  char text[32];
-  snprintf(text, sizeof(text), "%" PRId64, value);
-  if (!args_.empty())
-    args_ += ',';
-  args_ += '"';
-  args_ += key;
-  args_ += "\":";
-  args_ += text;
+  const size_t before = args_size();
+  try {
+    char head[112];
+    char* end = head;
+    if (before != 0)
+      *end++ = ',';
+    *end++ = '"';
+    end = PutName(end, key);
+    end = Put(end, "\":");
+    end = PutInt(end, value);
+    AppendArgs(head, static_cast<size_t>(end - head));
+  } catch (...) {
+    TruncateArgs(before);  // Out of memory: the argument is left out.
+  }
 }
 
 void ZQETraceSpan::MarkPackage(const std::string& dir) {

@@ -40,6 +40,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 // 1 (the default): spans are compiled in. 0: every span is an empty object.
@@ -108,10 +109,13 @@ class ZQETrace {
 // Not copyable; used by the thread that made it.
 class ZQETraceSpan {
  public:
-  // `name` and `category` must outlive the trace: string literals.
-  ZQETraceSpan(const char* name, const char* category) {
+  // `name` and `category`: string literals (of fewer than 64 bytes).
+  template <size_t NameSize, size_t CategorySize>
+  ZQETraceSpan(const char (&name)[NameSize],
+               const char (&category)[CategorySize]) {
+    static_assert(NameSize < 64 && CategorySize < 64, "a short name");
     if (ZQETrace::enabled())
-      Begin(name, category);
+      Begin(name, NameSize - 1, category, CategorySize - 1);
   }
   ~ZQETraceSpan() {
     if (on_)
@@ -176,10 +180,27 @@ class ZQETraceSpan {
  private:
   friend class ZQETrace;
 
-  void Begin(const char* name, const char* category);
+  // Room for the arguments of nearly every span without an allocation.
+  static constexpr size_t kInlineArgs = 232;
+
+  void Begin(const char* name,
+             size_t name_size,
+             const char* category,
+             size_t category_size);
   void AddString(const char* key, const char* value, size_t size);
   void AddNumber(const char* key, int64_t value);
   void MarkPackage(const std::string& dir);
+  // Appends JSON text to the arguments, in inline_args_ while it fits;
+  // throws std::bad_alloc when it does not and there is no memory.
+  void AppendArgs(const char* text, size_t size);
+  // Drops what the arguments gained after they were `size` bytes long.
+  void TruncateArgs(size_t size);
+  const char* args() const {
+    return overflow_ ? overflow_->data() : inline_args_;
+  }
+  size_t args_size() const {
+    return overflow_ ? overflow_->size() : args_size_;
+  }
   static void SetPackageOutcome(const char* outcome, const char* reason);
 
   bool on_ = false;
@@ -187,21 +208,27 @@ class ZQETraceSpan {
   bool package_;
   const char* name_;
   const char* category_;
+  uint8_t name_size_;
+  uint8_t category_size_;
   const char* outcome_;
   const char* reason_;
   int64_t start_ns_;
   uint64_t generation_;
   // The span of this thread that was innermost when this one began.
   ZQETraceSpan* parent_;
-  // The arguments so far, as JSON members without the braces.
-  std::string args_;
+  // The arguments so far, as JSON members without the braces: in
+  // inline_args_ while they fit, in *overflow_ after.
+  size_t args_size_;
+  std::unique_ptr<std::string> overflow_;
+  char inline_args_[kInlineArgs];
 };
 
 #else  // !ZQ_TRACE_SPANS
 
 class ZQETraceSpan {
  public:
-  ZQETraceSpan(const char*, const char*) {}
+  template <size_t NameSize, size_t CategorySize>
+  ZQETraceSpan(const char (&)[NameSize], const char (&)[CategorySize]) {}
   ZQETraceSpan(const ZQETraceSpan&) = delete;
   ZQETraceSpan& operator=(const ZQETraceSpan&) = delete;
   constexpr bool on() const { return false; }

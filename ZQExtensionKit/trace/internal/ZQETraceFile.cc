@@ -38,19 +38,24 @@ bool ZQETraceFile::Append(const std::string& events, std::string* error) {
   }
   // The new events go where the closing text was, and the closing text
   // after them: the text written is always longer than the text it
-  // replaces, so nothing of the old closing text is left behind.
-  std::string text;
-  text.reserve(events.size() + sizeof(kTail) + 2);
-  if (has_events_)
-    text += ",\n";
-  text += events;
-  const off_t events_end = end_ + static_cast<off_t>(text.size());
-  text += kTail;
-  if (!WriteAt(end_, text, error)) {
+  // replaces, so nothing of the old closing text is left behind. Written
+  // in pieces from where they are: the events are not copied again.
+  static constexpr char kSeparator[] = ",\n";
+  off_t at = end_;
+  if (has_events_) {
+    if (!WriteAt(at, kSeparator, sizeof(kSeparator) - 1, error)) {
+      failed_ = true;
+      return false;
+    }
+    at += static_cast<off_t>(sizeof(kSeparator) - 1);
+  }
+  if (!WriteAt(at, events.data(), events.size(), error) ||
+      !WriteAt(at + static_cast<off_t>(events.size()), kTail,
+               sizeof(kTail) - 1, error)) {
     failed_ = true;
     return false;
   }
-  end_ = events_end;
+  end_ = at + static_cast<off_t>(events.size());
   has_events_ = true;
   return true;
 }
@@ -61,21 +66,20 @@ bool ZQETraceFile::Open(std::string* error) {
     *error = path_ + " cannot be opened for writing (" + Reason(errno) + ")";
     return false;
   }
-  const std::string head = kHead;
-  if (!WriteAt(0, head, error))
+  if (!WriteAt(0, kHead, sizeof(kHead) - 1, error))
     return false;
-  end_ = static_cast<off_t>(head.size());
+  end_ = static_cast<off_t>(sizeof(kHead) - 1);
   return true;
 }
 
 bool ZQETraceFile::WriteAt(off_t offset,
-                           const std::string& text,
+                           const char* data,
+                           size_t size,
                            std::string* error) {
   size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t result =
-        pwrite(fd_, text.data() + written, text.size() - written,
-               offset + static_cast<off_t>(written));
+  while (written < size) {
+    const ssize_t result = pwrite(fd_, data + written, size - written,
+                                  offset + static_cast<off_t>(written));
     if (result < 0 && errno == EINTR)
       continue;
     if (result <= 0) {

@@ -48,8 +48,12 @@ class ZQETraceFile {
 
  private:
   bool Open(std::string* error);
-  // Writes all of `text` at `offset`; on failure says why in *error.
-  bool WriteAt(off_t offset, const std::string& text, std::string* error);
+  // Writes the `size` bytes at `data` at `offset`; on failure says why in
+  // *error.
+  bool WriteAt(off_t offset,
+               const char* data,
+               size_t size,
+               std::string* error);
 
   std::string path_;
   int fd_ = -1;
