@@ -1,6 +1,6 @@
 // IZQExtensionManager: the operations of the kit's extension manager, which
 // turns the configured extension records into live extension instances, and
-// holds the two plug-in verification switches.
+// holds the two plug-in verification switches and the lazy loading switch.
 //
 // The virtual operations keep the order below: hosts call through this
 // interface, so it is the layout they were built against. Operations added
@@ -54,6 +54,9 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
   virtual bool SetInstallationDir(const std::string& dir) = 0;
   virtual std::string GetInstallationDir() = 0;
   virtual std::string GetLoadReport() = 0;
+
+  virtual void SetLazyLibraryLoading(bool enable) = 0;
+  virtual bool GetLazyLibraryLoading() = 0;
 };
 
 }  // namespace zqextensionkit

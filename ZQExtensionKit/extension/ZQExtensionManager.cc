@@ -203,4 +203,17 @@ std::string ZQExtensionManager::GetLoadReport() {
                  "extension manager impl is null");
 }
 
+void ZQExtensionManager::SetLazyLibraryLoading(bool enable) {
+  Forward(&IZQExtensionManager::SetLazyLibraryLoading,
+          "extension manager set lazy library loading failed, because of "
+          "extension manager impl is null",
+          enable);
+}
+
+bool ZQExtensionManager::GetLazyLibraryLoading() {
+  return Forward(&IZQExtensionManager::GetLazyLibraryLoading,
+                 "extension manager get lazy library loading failed, because "
+                 "of extension manager impl is null");
+}
+
 }  // namespace zqextensionkit

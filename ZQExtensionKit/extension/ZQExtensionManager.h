@@ -17,6 +17,8 @@
 // calling thread just before its load). The threads run only the reading
 // and hashing of the files, log nothing, and are joined before Load()
 // returns; what Load() loads and logs is the same for every bound.
+// SetLazyLibraryLoading(true) makes Load() leave each library to the first
+// request that needs it.
 //
 // The facade forwards each operation to the implementation installed with
 // Initialize() and returns its result.
@@ -99,8 +101,9 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   void SetFoundationVersion(const std::string& version) override;
   // Loads the configuration of the installation (beside the executable,
   // unless SetInstallationDir() names another directory), then every
-  // artifact's library (and bundle object); a library that fails does not
-  // stop the others. Returns the configuration's result. Each step that
+  // artifact's library (and bundle object), unless SetLazyLibraryLoading()
+  // leaves them to their first use; a library that fails does not stop the
+  // others. Returns the configuration's result. Each step that
   // fails or is skipped is explained at log level 3, naming the file by its
   // full path and the reason, and a summary ends the load (packages loaded,
   // skipped and refused, libraries loaded, the installation); the same is
@@ -177,7 +180,28 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   // and a "reason" token (see the README) with the message that gave it.
   // More outcomes and reasons may come: treat unknown ones as problems.
   // "" with no implementation installed.
+  // After a lazy Load() (below), a package whose library waits for its first
+  // use has the outcome "deferred" (counted as "packagesDeferred"); once a
+  // request has loaded or refused its library the report shows that
+  // outcome, with the findings and libraries of that load.
   std::string GetLoadReport() override;
+
+  // Lazy library loading, off until the host turns it on; the setting
+  // applies to the Load() calls that follow it. With it on, Load() reads the
+  // mapping, the configuration and the manifests as always and keeps the
+  // records, but opens, verifies and loads no library and creates no bundle
+  // object. The first request that needs a package's library (an extension
+  // of that package through GetExtensionList(), GetExtension() or
+  // GetExtensionById()) verifies and loads it and creates and initialises
+  // its bundle object, on the requesting thread, with the checks and
+  // messages Load() would have used; threads that ask for it meanwhile wait
+  // for that load. A library refused then stays refused, and is not read
+  // again, until the next Load(); its extensions are skipped like those of
+  // a library Load() refused, and the other packages are not affected. A
+  // package whose records no request reaches never has its library loaded.
+  // The setting reads false with no implementation installed.
+  void SetLazyLibraryLoading(bool enable) override;
+  bool GetLazyLibraryLoading() override;
 
  private:
   friend struct base::DefaultSingletonTraits<ZQExtensionManager>;

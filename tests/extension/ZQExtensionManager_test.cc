@@ -111,6 +111,14 @@ std::vector<Operation> Operations() {
        }},
       {Missing("get load report"), "GetLoadReport", true,
        [](ZQExtensionManager* m) { return m->GetLoadReport() == "{}"; }},
+      {Missing("set lazy library loading"), "SetLazyLibraryLoading(true)",
+       false,
+       [](ZQExtensionManager* m) {
+         m->SetLazyLibraryLoading(true);
+         return false;
+       }},
+      {Missing("get lazy library loading"), "GetLazyLibraryLoading", true,
+       [](ZQExtensionManager* m) { return m->GetLazyLibraryLoading(); }},
   };
 }
 

@@ -1,12 +1,12 @@
 // Test support: a stand-in extension manager implementation to install in
 // the ZQExtensionManager facade.
 //
-// It holds the two verification switches (off at first), the bound on the
-// verification threads (0 at first), and the texts it answers for the
-// installation directory and the load report (empty at first), records the
-// name of every operation called on it, in order, and answers every other
-// operation with `result` (true unless a test says otherwise), without doing
-// anything.
+// It holds the two verification switches and the lazy loading switch (off
+// at first), the bound on the verification threads (0 at first), and the
+// texts it answers for the installation directory and the load report
+// (empty at first), records the name of every operation called on it, in
+// order, and answers every other operation with `result` (true unless a test
+// says otherwise), without doing anything.
 // Tests that need an operation to do more set `on_call`, which runs at the
 // start of every operation with its name.
 //
@@ -115,6 +115,15 @@ class FakeExtensionManager : public IZQExtensionManager {
     Record("GetLoadReport");
     return load_report;
   }
+  void SetLazyLibraryLoading(bool enable) override {
+    Record(std::string("SetLazyLibraryLoading(") + (enable ? "true" : "false") +
+           ")");
+    lazy_library_loading = enable;
+  }
+  bool GetLazyLibraryLoading() override {
+    Record("GetLazyLibraryLoading");
+    return lazy_library_loading;
+  }
 
   // The names of the operations called so far, with their arguments.
   std::vector<std::string> calls() const {
@@ -127,6 +136,7 @@ class FakeExtensionManager : public IZQExtensionManager {
   size_t lib_file_verify_threads = 0;
   std::string installation_dir;
   std::string load_report;
+  bool lazy_library_loading = false;
   bool result = true;
   std::function<void(const std::string& call)> on_call;
 

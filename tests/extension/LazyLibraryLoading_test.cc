@@ -1,0 +1,280 @@
+// Lazy library loading: after a lazy Load() no plug-in library is opened or
+// mapped and every package with one is reported deferred; the first request
+// for an extension of a package verifies and maps its library and creates
+// its bundle object, once; a library changed after its MD5 was recorded is
+// refused at that request with the usual messages, never mapped, and not
+// read again until the next Load().
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ZQExtensionKit/ZQExtensionKit.h"
+#include "ZQExtensionKit/bundle/ZQEBundleManager.h"
+#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/config/ZQEConfigurationManager.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/extension/ZQExtensionManager.h"
+#include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
+#include "base/json/json_reader.h"
+#include "base/values.h"
+#include "tests/plugins/TestPlugin.h"
+#include "tests/support/BundleMessages.h"
+#include "tests/support/FileOpenWatch.h"
+#include "tests/support/GreetingPackages.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/ProcessState.h"
+
+namespace zqextensionkit {
+namespace {
+
+using test::kBundleSucceeded;
+using test::kVerifyFailed;
+
+class LazyLibraryLoadingTest : public test::LogCaptureTest {
+ protected:
+  // The kit started as a host starts it, with managers of its own, pointed
+  // at `installation`, loading lazily.
+  ZQExtensionManager* StartKit(const test::Installation& installation,
+                               bool verify) {
+    ZQExtensionKit::InitSDK();
+    bundles_ = std::make_shared<ZQEBundleManagerImpl>();
+    ZQEBundleManager::GetInstance()->Initialize(bundles_);
+    ZQEConfigurationManager::GetInstance()->Initialize(
+        std::make_shared<ZQEConfigurationManagerImpl>());
+    ZQExtensionManager* manager = ZQExtensionManager::GetInstance();
+    manager->Initialize(std::make_shared<ZQExtensionManagerImpl>());
+    EXPECT_FALSE(manager->GetLazyLibraryLoading()) << "off until turned on";
+    EXPECT_TRUE(manager->SetInstallationDir(installation.dir().string()));
+    manager->SetLibFileVerifyEnable(verify);
+    manager->SetLazyLibraryLoading(true);
+    EXPECT_TRUE(manager->GetLazyLibraryLoading());
+    return manager;
+  }
+
+  void TearDown() override {
+    // The libraries close with the bundle manager; the kit's own managers
+    // come back for the tests that follow.
+    bundles_.reset();
+    ZQExtensionKit::InitSDK();
+    LogCaptureTest::TearDown();
+  }
+
+  // The greetings of the extensions of point `point`.
+  static std::vector<std::string> Greetings(const std::string& point) {
+    std::vector<void*> instances;
+    ZQExtensionManager::GetInstance()->GetExtensionList(point, instances);
+    std::vector<std::string> greetings;
+    for (void* instance : instances) {
+      by::com_ptr<IGreeting> greeting;
+      greeting.attach(static_cast<IGreeting*>(instance));
+      greetings.push_back(greeting->Greet("Ann"));
+    }
+    return greetings;
+  }
+
+  size_t Logged(const std::string& text) {
+    size_t count = 0;
+    for (const std::string& logged : capture().texts())
+      count += logged == text;
+    return count;
+  }
+
+  // The report's "outcome" (and "reason", when asked) of the package in
+  // `dir`, or "absent".
+  static std::string Outcome(const std::string& dir,
+                             std::string* reason = nullptr) {
+    scoped_ptr<base::DictionaryValue> report =
+        base::DictionaryValue::From(base::JSONReader::Read(
+            ZQExtensionManager::GetInstance()->GetLoadReport()));
+    const base::ListValue* packages = nullptr;
+    if (!report || !report->GetList("packages", &packages))
+      return "no report";
+    for (size_t i = 0; i < packages->GetSize(); ++i) {
+      const base::DictionaryValue* package = nullptr;
+      std::string path;
+      std::string outcome;
+      if (packages->GetDictionary(i, &package) &&
+          package->GetString("path", &path) && path == dir &&
+          package->GetString("outcome", &outcome)) {
+        if (reason)
+          package->GetString("reason", reason);
+        return outcome;
+      }
+    }
+    return "absent";
+  }
+
+  static int ReportCount(const std::string& key) {
+    scoped_ptr<base::DictionaryValue> report =
+        base::DictionaryValue::From(base::JSONReader::Read(
+            ZQExtensionManager::GetInstance()->GetLoadReport()));
+    int count = -1;
+    if (report)
+      report->GetInteger(key, &count);
+    return count;
+  }
+
+  bool HasBundleObject() {
+    void* object = nullptr;
+    return bundles_->GetBundleObject(kGreetingBundleClsidText, &object);
+  }
+
+  std::shared_ptr<ZQEBundleManagerImpl> bundles_;
+};
+
+TEST_F(LazyLibraryLoadingTest, FirstRequestLoadsTheLibraryOnceAndItsBundle) {
+  for (bool verify : {false, true}) {
+    SCOPED_TRACE(verify ? "MD5 check on" : "MD5 check off");
+    test::Installation installation;
+    ASSERT_TRUE(
+        test::WriteGreetingPackages(installation, {{"first"}, {"second"}}))
+        << installation.error();
+    const std::string first = test::GreetingLibraryPath(installation, "first");
+    const std::string second =
+        test::GreetingLibraryPath(installation, "second");
+    const std::string first_dir =
+        (installation.extensions_dir() / "first").string();
+    const std::string second_dir =
+        (installation.extensions_dir() / "second").string();
+    ZQExtensionManager* manager = StartKit(installation, verify);
+    test::FileOpenWatch watch({first_dir + "/lib", second_dir + "/lib"});
+    ASSERT_TRUE(watch.ok());
+
+    ClearLog();
+    ASSERT_TRUE(manager->Load());
+    EXPECT_TRUE(watch.Opens().empty()) << "no library read by the load";
+    EXPECT_FALSE(test::IsMapped(first));
+    EXPECT_FALSE(test::IsMapped(second));
+    EXPECT_FALSE(HasBundleObject());
+    EXPECT_EQ("deferred", Outcome(first_dir));
+    EXPECT_EQ("deferred", Outcome(second_dir));
+    EXPECT_EQ(2, ReportCount("packagesDeferred"));
+    EXPECT_EQ(0, ReportCount("librariesLoaded"));
+    EXPECT_EQ(
+        "extension manager impl - load summary: packages loaded 0, deferred "
+        "2, skipped 0, refused 0, libraries loaded 0, installation " +
+            installation.dir().string(),
+        capture().TextsAtLevel(3).back());
+
+    // The bundle object is made and initialised before the extension: the
+    // greeting is the bundle's.
+    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("first"));
+    EXPECT_TRUE(test::IsMapped(first));
+    EXPECT_FALSE(test::IsMapped(second));
+    EXPECT_TRUE(HasBundleObject());
+    EXPECT_EQ(1u, Logged(kBundleSucceeded));
+    EXPECT_EQ("loaded", Outcome(first_dir));
+    EXPECT_EQ("deferred", Outcome(second_dir));
+    EXPECT_EQ(1, ReportCount("librariesLoaded"));
+    const auto opens_by_first_use = watch.Opens();
+
+    // Later requests, by every route, find the library loaded.
+    void* instance = nullptr;
+    ASSERT_TRUE(manager->GetExtension("first", &instance));
+    static_cast<by::IBaseUnknown*>(instance)->Release();
+    ASSERT_TRUE(manager->GetExtensionById("first.greeter", &instance));
+    static_cast<by::IBaseUnknown*>(instance)->Release();
+    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("first"));
+    EXPECT_EQ(1u, Logged(kBundleSucceeded));
+    EXPECT_EQ(opens_by_first_use, watch.Opens());
+    EXPECT_FALSE(test::IsMapped(second));
+
+    // The other package loads on its own first use.
+    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("second"));
+    EXPECT_TRUE(test::IsMapped(second));
+    EXPECT_EQ(0, ReportCount("packagesDeferred"));
+    EXPECT_EQ(2, ReportCount("packagesLoaded"));
+
+    manager->Unload();
+    ZQEBundleManager::GetInstance()->UnInitialize();
+    bundles_.reset();
+    EXPECT_FALSE(test::IsMapped(first)) << "closed with its manager";
+  }
+}
+
+TEST_F(LazyLibraryLoadingTest, ChangedLibraryIsRefusedOnceUntilTheNextLoad) {
+  test::Installation installation;
+  ASSERT_TRUE(test::WriteGreetingPackages(
+      installation, {{"good"}, {"changed", /*tampered=*/true}}))
+      << installation.error();
+  const std::string changed =
+      test::GreetingLibraryPath(installation, "changed");
+  const std::string changed_dir =
+      (installation.extensions_dir() / "changed").string();
+  ZQExtensionManager* manager = StartKit(installation, /*verify=*/true);
+  test::FileOpenWatch watch({changed_dir + "/lib"});
+  ASSERT_TRUE(watch.ok());
+  ASSERT_TRUE(manager->Load());
+  EXPECT_EQ(0u, watch.Opens().count(changed));
+
+  // Refused at the first request, with the messages Load() would log.
+  ClearLog();
+  EXPECT_EQ(std::vector<std::string>{}, Greetings("changed"));
+  EXPECT_EQ(1u, Logged(kVerifyFailed));
+  EXPECT_EQ(1u, Logged("extension manager impl - create extension instance "
+                       "from dynamic library failed, because of create object "
+                       "instance failed"));
+  const std::vector<std::string> explained = capture().TextsAtLevel(3);
+  ASSERT_EQ(1u, explained.size()) << capture().Dump();
+  EXPECT_EQ(0u, explained[0].rfind("Bundle Loader - load library failed, "
+                                   "because of the MD5 of " +
+                                       changed + " is ",
+                                   0))
+      << explained[0];
+  std::string reason;
+  EXPECT_EQ("refused", Outcome(changed_dir, &reason));
+  EXPECT_EQ("md5", reason);
+  EXPECT_FALSE(test::IsMapped(changed));
+  const int opens = watch.Opens().at(changed);
+  EXPECT_EQ(1, opens);
+
+  // Not read again by later requests; the other package is not affected.
+  void* instance = nullptr;
+  EXPECT_FALSE(manager->GetExtensionById("changed.greeter", &instance));
+  EXPECT_EQ(nullptr, instance);
+  EXPECT_FALSE(manager->GetExtension("changed", &instance));
+  EXPECT_EQ(opens, watch.Opens().at(changed));
+  EXPECT_EQ(1u, Logged(kVerifyFailed));
+  EXPECT_EQ(2u, Logged("extension manager impl - load deferred library "
+                       "skipped, because of the library of " +
+                       changed_dir + " was refused at its first use"));
+  EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("good"));
+  EXPECT_FALSE(test::IsMapped(changed));
+
+  // The next Load() tries it again: mended meanwhile, it loads.
+  ASSERT_TRUE(manager->Unload());
+  ASSERT_TRUE(installation.WriteFile("extensions/changed/lib/plugin.so",
+                                     test::GreetingPluginBytes()));
+  ASSERT_TRUE(manager->Load());
+  EXPECT_EQ("deferred", Outcome(changed_dir));
+  EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("changed"));
+  EXPECT_EQ("loaded", Outcome(changed_dir));
+  EXPECT_TRUE(test::IsMapped(changed));
+}
+
+TEST_F(LazyLibraryLoadingTest, TheSettingAppliesToTheLoadsThatFollowIt) {
+  test::Installation installation;
+  ASSERT_TRUE(test::WriteGreetingPackages(installation, {{"first"}}))
+      << installation.error();
+  const std::string first = test::GreetingLibraryPath(installation, "first");
+  ZQExtensionManager* manager = StartKit(installation, /*verify=*/false);
+  ASSERT_TRUE(manager->Load());
+  // Turned off after a lazy load: that load's packages still load on first
+  // use.
+  manager->SetLazyLibraryLoading(false);
+  EXPECT_FALSE(test::IsMapped(first));
+  EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("first"));
+  EXPECT_TRUE(test::IsMapped(first));
+  // A load without it reports the package loaded, as before.
+  ASSERT_TRUE(manager->Unload());
+  ASSERT_TRUE(manager->Load());
+  EXPECT_EQ("loaded",
+            Outcome((installation.extensions_dir() / "first").string()));
+  EXPECT_EQ(0, ReportCount("packagesDeferred"));
+}
+
+}  // namespace
+}  // namespace zqextensionkit
