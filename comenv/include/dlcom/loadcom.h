@@ -66,12 +66,16 @@ inline void TraceLine(const char* line) {
 }  // namespace detail
 }  // namespace by
 
+// A dynamically loaded library and the table of entry points resolved from
+// it (GetFunDefs(), setfuncaddress()). The library is closed when the object
+// goes away.
 class DLCOM_API IImpModuleBase {
  public:
   IImpModuleBase() : m_szModuleName(), m_hMod(nullptr) {}
   IImpModuleBase(const IImpModuleBase&) = delete;
   IImpModuleBase& operator=(const IImpModuleBase&) = delete;
 
+  // Hook run before the entry points are used; does nothing here.
   virtual void InitIAT() {}
 
   virtual ~IImpModuleBase() { IImpModuleBase::UnLoad(); }
@@ -115,6 +119,7 @@ class DLCOM_API IImpModuleBase {
     return 0;
   }
 
+  // Whether a library is open.
   virtual bool IsLoaded() { return m_hMod != nullptr; }
 
   // Called for an entry point that cannot be resolved; true fails Load().
@@ -123,13 +128,16 @@ class DLCOM_API IImpModuleBase {
     return true;
   }
 
+  // The entry points to resolve, ended by a row named "null".
   virtual const STFunDesc* GetFunDefs() = 0;
+  // Stores the address resolved for row `i` (null when it is missing).
   virtual bool setfuncaddress(size_t i, void* p) = 0;
 
  protected:
   // Closes a library handle when it goes out of scope.
   class ScopedHandle {
    public:
+    // Takes over `handle` (null: none).
     explicit ScopedHandle(void* handle) : handle_(handle) {}
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
@@ -142,17 +150,25 @@ class DLCOM_API IImpModuleBase {
     void* handle_;
   };
 
-  char m_szModuleName[260];
-  void* m_hMod;
+  char m_szModuleName[260];  // the library's path, 1 to 259 characters
+  void* m_hMod;              // the dynamic loader's handle, or null
 };
 
+// The four entry points every plug-in library exports.
 typedef HRESULT (*DefineDllGetClassObject)(const ZQGUID& rclsid,
                                            const ZQIID& riid,
                                            void** ppv);
+// See DefineDllGetClassObject.
 typedef HRESULT (*DefineDllCanUnloadNow)();
+// See DefineDllGetClassObject.
 typedef HRESULT (*DefineDllRegisterServer)();
+// See DefineDllGetClassObject.
 typedef HRESULT (*DefineDllUnregisterServer)();
 
+// The loader of one plug-in library: LoadCom() opens it, resolves its four
+// entry points and obtains its framework class factory; CreateInstance()
+// then creates the library's objects by class id. Objects of the library
+// must be released before the loader unloads it or goes away.
 class DLCOM_API CComLoader : protected IImpModuleBase {
  public:
   CComLoader()
@@ -224,6 +240,9 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
     UnLoad();
   }
 
+  // Opens the library at `pModPathName` (1 to 259 characters), resolves the
+  // four entry points and obtains the framework class factory. TRUE on
+  // success; FALSE leaves the loader unloaded.
   BOOL LoadCom(const char* pModPathName) {
     by::detail::TraceLine("CComLoader->LoadCom");
     // A loader that is already loaded gives up its library only after the
@@ -262,6 +281,10 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
     return TRUE;
   }
 
+  // Creates an object of class `rclsid` from the loaded library and stores it
+  // queried for `riid` in `*ppv`, with one reference for the caller. `S_OK`,
+  // or the failure of the library's factory (`E_UNEXPECTED` when nothing is
+  // loaded).
   HRESULT CreateInstance(const ZQGUID& rclsid,
                          by::IBaseUnknown* prot,
                          by::IBaseUnknown* punkOuter,
@@ -289,10 +312,12 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
   using IImpModuleBase::Exception;
   using IImpModuleBase::InitIAT;
 
+  // The library's entry points, null while it is not loaded.
   DefineDllGetClassObject DllGetClassObject;
   DefineDllCanUnloadNow DllCanUnloadNow;
   DefineDllRegisterServer DllRegisterServer;
   DefineDllUnregisterServer DllUnregisterServer;
+  // The library's framework class factory, while it is loaded.
   by::com_ptr<by::IComObjectFrameworkClassFactory> m_pClassFactory;
 
  private:
