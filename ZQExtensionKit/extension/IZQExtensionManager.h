@@ -56,6 +56,9 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
   // the same name, which forwards to it.
   virtual size_t GetLibFileVerifyThreads() = 0;
   virtual void SetLibFileVerifyThreads(size_t threads) = 0;
+  virtual bool SetInstallationDir(const std::string& dir) = 0;
+  virtual std::string GetInstallationDir() = 0;
+  virtual std::string GetLoadReport() = 0;
 };
 
 }  // namespace zqextensionkit

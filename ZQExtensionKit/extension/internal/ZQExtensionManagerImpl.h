@@ -15,10 +15,18 @@
 // request (a singleton is filled and initialised again each time) before the
 // caller receives the extension point's interface.
 //
+// Load() explains itself: it makes a ZQELoadReport current on its thread,
+// which the configuration and bundle managers fill as they explain each
+// failed or skipped step, logs a summary at its end and keeps the report's
+// JSON for GetLoadReport(). It holds shared ownership of the artifacts it
+// hands to the bundle manager, so an unload on another thread cannot free
+// them under it.
+//
 // Threads: every operation may run on several threads at once. The switches
-// are atomic; records, libraries, bundles and singletons are guarded by the
-// managers that keep them, none of which holds a lock while plug-in or host
-// code runs.
+// are atomic and the latest report is guarded by its own mutex, never held
+// while other code runs; records, libraries, bundles and singletons are
+// guarded by the managers that keep them, none of which holds a lock while
+// plug-in or host code runs.
 //
 // Internal header: hosts reach the manager through the ZQExtensionManager
 // facade.
@@ -27,6 +35,7 @@
 #define ZQEXTENSIONKIT_EXTENSION_INTERNAL_ZQEXTENSIONMANAGERIMPL_H_
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -67,6 +76,9 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
       const FetchExtensionAuthInfoCallback& callback) override;
   size_t GetLibFileVerifyThreads() override;
   void SetLibFileVerifyThreads(size_t threads) override;
+  bool SetInstallationDir(const std::string& dir) override;
+  std::string GetInstallationDir() override;
+  std::string GetLoadReport() override;
 
  private:
   // Creates the instance `extensionInfo` describes and stores its extension
@@ -86,6 +98,10 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   std::atomic<bool> enableSignVerify_{false};
   // 0: one per core.
   std::atomic<size_t> libFileVerifyThreads_{0};
+  std::mutex load_report_mutex_;
+  // Guarded by load_report_mutex_. The JSON of the latest Load()'s report;
+  // empty before the first.
+  std::string load_report_;
 };
 
 }  // namespace zqextensionkit
