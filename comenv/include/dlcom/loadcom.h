@@ -83,9 +83,10 @@ enum class LoadComFailure {
   kClassFactory,  // DllGetClassObject handed out no framework factory.
 };
 
+// Why a LoadCom() failed: the step, and the text that explains it.
 struct LoadComError {
-  LoadComFailure failure;
-  char text[512];  // NUL-terminated; cut to fit.
+  LoadComFailure failure;  // the step that failed
+  char text[512];          // NUL-terminated; cut to fit.
 };
 
 namespace detail {
@@ -128,6 +129,7 @@ inline void SetTraceLineSink(TraceLineSink sink) {
   detail::TraceLineSinkSlot().store(sink, std::memory_order_release);
 }
 
+// The sink set with SetTraceLineSink(), or null (standard output).
 inline TraceLineSink GetTraceLineSink() {
   return detail::TraceLineSinkSlot().load(std::memory_order_acquire);
 }
