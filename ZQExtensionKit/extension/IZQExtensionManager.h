@@ -60,6 +60,8 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
   virtual std::string GetInstallationDir() = 0;
   virtual std::string GetLoadReport() = 0;
 
+  // Each operation's contract is that of ZQExtensionManager's operation of
+  // the same name, which forwards to it.
   virtual void SetLazyLibraryLoading(bool enable) = 0;
   virtual bool GetLazyLibraryLoading() = 0;
 };
