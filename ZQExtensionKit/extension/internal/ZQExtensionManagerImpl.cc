@@ -323,7 +323,7 @@ void ZQExtensionManagerImpl::LoadDeferredLibrary(Extension* extensionInfo) {
       return;
     // One thread at a time tries a package; others wait, then find it
     // tried. The library's own code asking for its package while it loads
-    // (on this thread) finds it being loaded and goes on without it.
+    // (on this thread) finds it being loaded and does not load it again.
     const ZQEKeyedClaims::Claim claim = deferred_loads_.Acquire(dir);
     if (!claim.owned())
       return;
