@@ -35,7 +35,6 @@
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
-#include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "bench/BenchSupport.h"
@@ -50,7 +49,6 @@ using zqextensionkit::ZQEBundleManager;
 using zqextensionkit::ZQEBundleManagerImpl;
 using zqextensionkit::ZQEConfigurationManager;
 using zqextensionkit::ZQExtensionManager;
-using zqextensionkit::ZQExtensionManagerImpl;
 using zqextensionkit::test::Installation;
 
 constexpr int kLibraries = 20;
@@ -106,18 +104,10 @@ bool WriteInstallation(Installation& installation, bool with_libraries) {
          installation.WriteConfig(R"({"artifacts": [)" + list + "]}");
 }
 
-// A fresh extension manager (no earlier load's state) and bundle manager,
-// pointed at `installation`, with the MD5 switch on and lazy loading as
-// given.
+// The kit with managers of its own (no earlier load's state), pointed at
+// `installation`, with the MD5 switch on and lazy loading as given.
 ZQExtensionManager* StartKit(const Installation& installation, bool lazy) {
-  ZQExtensionManager* manager = ZQExtensionManager::GetInstance();
-  manager->Initialize(std::make_shared<ZQExtensionManagerImpl>());
-  ZQEBundleManager::GetInstance()->Initialize(
-      std::make_shared<ZQEBundleManagerImpl>());
-  manager->SetInstallationDir(installation.dir().string());
-  manager->SetLibFileVerifyEnable(true);
-  manager->SetLazyLibraryLoading(lazy);
-  return manager;
+  return zqextensionkit::test::StartKit(installation, true, lazy);
 }
 
 // Unloads and starts from a fresh bundle manager: the previous one closes

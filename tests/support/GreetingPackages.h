@@ -7,7 +7,9 @@
 // and declares the point `name` (interface IGreeting) with the extension
 // "<name>.greeter". A tampered package's library was changed after its MD5
 // was recorded: the file holds other bytes than those the digest describes.
-// Header-only; not thread-safe.
+// StartKit() starts the kit with managers of its own pointed at such an
+// installation; Greetings() asks it for a point's extensions. Header-only;
+// not thread-safe.
 
 #ifndef TESTS_SUPPORT_GREETINGPACKAGES_H_
 #define TESTS_SUPPORT_GREETINGPACKAGES_H_
@@ -17,7 +19,17 @@
 #include <string>
 #include <vector>
 
+#include <memory>
+
+#include "ZQExtensionKit/ZQExtensionKit.h"
+#include "ZQExtensionKit/bundle/ZQEBundleManager.h"
+#include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/config/ZQEConfigurationManager.h"
+#include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/extension/ZQExtensionManager.h"
+#include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
+#include "dlcom/comsentry.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/Installation.h"
 
@@ -72,6 +84,38 @@ inline bool WriteGreetingPackages(
   }
   return installation.WriteAdapterMapping("{}") &&
          installation.WriteConfig(R"({"artifacts": [)" + list + "]}");
+}
+
+// Starts the kit as a host does, then installs managers of its own (no
+// earlier load's libraries, records or state), pointed at `installation`,
+// with the MD5 check and lazy loading as given.
+inline ZQExtensionManager* StartKit(const Installation& installation,
+                                    bool verify,
+                                    bool lazy) {
+  ZQExtensionKit::InitSDK();
+  ZQEBundleManager::GetInstance()->Initialize(
+      std::make_shared<ZQEBundleManagerImpl>());
+  ZQEConfigurationManager::GetInstance()->Initialize(
+      std::make_shared<ZQEConfigurationManagerImpl>());
+  ZQExtensionManager* manager = ZQExtensionManager::GetInstance();
+  manager->Initialize(std::make_shared<ZQExtensionManagerImpl>());
+  manager->SetInstallationDir(installation.dir().string());
+  manager->SetLibFileVerifyEnable(verify);
+  manager->SetLazyLibraryLoading(lazy);
+  return manager;
+}
+
+// What each extension of point `point` answers Greet("Ann"), in order.
+inline std::vector<std::string> Greetings(const std::string& point) {
+  std::vector<void*> instances;
+  ZQExtensionManager::GetInstance()->GetExtensionList(point, instances);
+  std::vector<std::string> greetings;
+  for (void* instance : instances) {
+    by::com_ptr<IGreeting> greeting;
+    greeting.attach(static_cast<IGreeting*>(instance));
+    greetings.push_back(greeting->Greet("Ann"));
+  }
+  return greetings;
 }
 
 }  // namespace test
