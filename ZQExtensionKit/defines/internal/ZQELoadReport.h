@@ -21,9 +21,8 @@
 // report of its own, current on the thread that loads it, which the
 // extension manager then merges into the load's report (MergeLaterSteps).
 //
-// Not thread-safe: a report belongs to the thread that loads. The rendered
-// JSON is a plain string that the extension manager keeps under its own
-// lock.
+// Not thread-safe: a report belongs to the thread that loads. Once its
+// load has ended the extension manager keeps it under a lock of its own.
 //
 // Internal header: hosts never include it.
 

@@ -2,7 +2,6 @@
 
 #include <map>
 #include <memory>
-#include <set>
 #include <utility>
 #include <vector>
 
