@@ -1,6 +1,7 @@
 // IZQExtensionManager: the operations of the kit's extension manager, which
 // turns the configured extension records into live extension instances, and
-// holds the two plug-in verification switches.
+// holds the two plug-in verification switches and the keys trusted to sign
+// plug-ins.
 //
 // The virtual operations keep the order below: hosts call through this
 // interface, so it is the layout they were built against. Operations added
@@ -51,6 +52,10 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
 
   virtual size_t GetLibFileVerifyThreads() = 0;
   virtual void SetLibFileVerifyThreads(size_t threads) = 0;
+
+  virtual bool AddTrustedSignKey(const std::string& publicKeyPem) = 0;
+  virtual void ClearTrustedSignKeys() = 0;
+  virtual std::vector<std::string> GetTrustedSignKeys() = 0;
 };
 
 }  // namespace zqextensionkit

@@ -184,4 +184,23 @@ void ZQExtensionManager::SetLibFileVerifyThreads(size_t threads) {
           threads);
 }
 
+bool ZQExtensionManager::AddTrustedSignKey(const std::string& publicKeyPem) {
+  return Forward(&IZQExtensionManager::AddTrustedSignKey,
+                 "extension manager add trusted sign key failed, because of "
+                 "extension manager impl is null",
+                 publicKeyPem);
+}
+
+void ZQExtensionManager::ClearTrustedSignKeys() {
+  Forward(&IZQExtensionManager::ClearTrustedSignKeys,
+          "extension manager clear trusted sign keys failed, because of "
+          "extension manager impl is null");
+}
+
+std::vector<std::string> ZQExtensionManager::GetTrustedSignKeys() {
+  return Forward(&IZQExtensionManager::GetTrustedSignKeys,
+                 "extension manager get trusted sign keys failed, because of "
+                 "extension manager impl is null");
+}
+
 }  // namespace zqextensionkit

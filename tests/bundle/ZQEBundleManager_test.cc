@@ -166,13 +166,16 @@ TEST_F(ZQEBundleManagerTest, VerificationSwitches) {
   const std::vector<std::string> md5_only = {"GetLibFileVerifyEnable"};
   const std::vector<std::string> both = {"GetLibFileVerifyEnable",
                                          "GetSignVerifyEnable"};
+  // The signature check asks for the trusted keys.
+  const std::vector<std::string> signature = {
+      "GetLibFileVerifyEnable", "GetSignVerifyEnable", "GetTrustedSignKeys"};
   const Case cases[] = {
       {"both off", false, false, false, true, md5_only},
       // The signature check sits behind the MD5 check: with MD5 off, the
       // signature switch is not even read.
       {"sign on alone", false, true, false, true, md5_only},
       {"md5 on, match", true, false, true, true, both},
-      {"both on, match", true, true, true, true, both},
+      {"both on, match", true, true, true, true, signature},
       {"md5 on, mismatch", true, false, false, false, md5_only},
       {"both on, mismatch", true, true, false, false, md5_only},
   };

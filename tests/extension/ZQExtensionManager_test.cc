@@ -100,6 +100,17 @@ std::vector<Operation> Operations() {
                 std::function<void(const std::string&)>) {});
          return false;
        }},
+      {Missing("add trusted sign key"), "AddTrustedSignKey", true,
+       [](ZQExtensionManager* m) { return m->AddTrustedSignKey("pem"); }},
+      {Missing("get trusted sign keys"), "GetTrustedSignKeys", true,
+       [](ZQExtensionManager* m) {
+         return m->GetTrustedSignKeys() == std::vector<std::string>{"pem"};
+       }},
+      {Missing("clear trusted sign keys"), "ClearTrustedSignKeys", false,
+       [](ZQExtensionManager* m) {
+         m->ClearTrustedSignKeys();
+         return false;
+       }},
   };
 }
 

@@ -1,8 +1,9 @@
 // Test support: a stand-in extension manager implementation to install in
 // the ZQExtensionManager facade.
 //
-// It holds the two verification switches (off at first) and the bound on
-// the verification threads (0 at first), records the name of
+// It holds the two verification switches (off at first), the bound on
+// the verification threads (0 at first) and the trusted sign keys (as given,
+// none at first), records the name of
 // every operation called on it, in order, and answers every other operation
 // with `result` (true unless a test says otherwise), without doing anything.
 // Tests that need an operation to do more set `on_call`, which runs at the
@@ -102,6 +103,26 @@ class FakeExtensionManager : public IZQExtensionManager {
     Record("SetLibFileVerifyThreads(" + std::to_string(threads) + ")");
     lib_file_verify_threads = threads;
   }
+  // Keeps every text it is given, checked or not.
+  bool AddTrustedSignKey(const std::string& publicKeyPem) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      trusted_sign_keys.push_back(publicKeyPem);
+    }
+    return Record("AddTrustedSignKey");
+  }
+  void ClearTrustedSignKeys() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      trusted_sign_keys.clear();
+    }
+    Record("ClearTrustedSignKeys");
+  }
+  std::vector<std::string> GetTrustedSignKeys() override {
+    Record("GetTrustedSignKeys");
+    std::lock_guard<std::mutex> lock(mutex_);
+    return trusted_sign_keys;
+  }
 
   // The names of the operations called so far, with their arguments.
   std::vector<std::string> calls() const {
@@ -112,6 +133,8 @@ class FakeExtensionManager : public IZQExtensionManager {
   bool lib_file_verify = false;
   bool sign_verify = false;
   size_t lib_file_verify_threads = 0;
+  // Guarded by the recording mutex once the fake is installed.
+  std::vector<std::string> trusted_sign_keys;
   bool result = true;
   std::function<void(const std::string& call)> on_call;
 

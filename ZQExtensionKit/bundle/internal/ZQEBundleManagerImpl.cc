@@ -10,7 +10,7 @@
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/internal/ZQEExtensionLibFileVerifyImpl.h"
-#include "ZQExtensionKit/security/internal/ZQEExtensionSignVerify.h"
+#include "ZQExtensionKit/security/internal/ZQEExtensionSignVerifyImpl.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFileQueue.h"
 #include "base/files/file_path.h"
@@ -50,8 +50,11 @@ class ZQEBundleManagerImpl::HashedLibraries {
  public:
   // `keys[i]` is the library key of artifact i, or empty when loading that
   // artifact hashes no file. `threads_setting` bounds the threads as
-  // ZQEHashedFileQueue::ThreadsFor() reads it.
-  HashedLibraries(const std::vector<std::string>& keys, size_t threads_setting)
+  // ZQEHashedFileQueue::ThreadsFor() reads it; each file is hashed for
+  // `digests`.
+  HashedLibraries(const std::vector<std::string>& keys,
+                  size_t threads_setting,
+                  ZQEHashedFile::Digests digests)
       : file_of_(keys.size(), kNone) {
     std::map<std::string, size_t> index;  // key -> file in the queue
     std::vector<std::string> paths;
@@ -68,7 +71,8 @@ class ZQEBundleManagerImpl::HashedLibraries {
     }
     const size_t threads =
         ZQEHashedFileQueue::ThreadsFor(threads_setting, paths.size());
-    queue_ = std::make_unique<ZQEHashedFileQueue>(std::move(paths), threads);
+    queue_ = std::make_unique<ZQEHashedFileQueue>(std::move(paths), threads,
+                                                  digests);
   }
 
   // The library file of artifact `artifact`, opened and hashed (waiting for
@@ -123,7 +127,9 @@ bool ZQEBundleManagerImpl::LoadBundles(
       hashed_keys[i] = entries[i].key;
     }
   }
-  HashedLibraries hashed(hashed_keys, switches->GetLibFileVerifyThreads());
+  HashedLibraries hashed(
+      hashed_keys, switches->GetLibFileVerifyThreads(),
+      ZQEExtensionSignVerifyImpl::GetInstance()->DigestsToVerify());
   bool all_loaded = true;
   for (size_t i = 0; i < artifacts.size(); ++i) {
     all_loaded =
@@ -212,8 +218,8 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
     }
     // The signature is checked only behind a verified MD5.
     if (ZQExtensionManager::GetInstance()->GetSignVerifyEnable() &&
-        !ZQEExtensionSignVerify::GetInstance()->SignVerify(
-            key, artifact->GetSignMD5(), lib_file_md5)) {
+        !ZQEExtensionSignVerifyImpl::GetInstance()->VerifyHashedFile(
+            *verified_file, *artifact)) {
       log->LogMessage(0,
                       "Bundle Loader - load bundle failed, because of file "
                       "sign verify failed");

@@ -1,6 +1,7 @@
 // ZQExtensionManagerImpl: the kit's extension manager (see ZQExtensionManager.h
 // for the contract of each operation). It keeps only the two verification
-// switches and the bound on the threads that hash libraries during Load():
+// switches, the keys trusted to sign libraries and the bound on the threads
+// that hash libraries during Load():
 // extension records live in the configuration manager, libraries
 // and bundle objects in the bundle manager, singletons in the object
 // container, and every other instance belongs to its caller.
@@ -16,9 +17,9 @@
 // caller receives the extension point's interface.
 //
 // Threads: every operation may run on several threads at once. The switches
-// are atomic; records, libraries, bundles and singletons are guarded by the
-// managers that keep them, none of which holds a lock while plug-in or host
-// code runs.
+// are atomic, the trusted keys guarded by a mutex of their own; records,
+// libraries, bundles and singletons are guarded by the managers that keep them,
+// none of which holds a lock while plug-in or host code runs.
 //
 // Internal header: hosts reach the manager through the ZQExtensionManager
 // facade.
@@ -27,6 +28,7 @@
 #define ZQEXTENSIONKIT_EXTENSION_INTERNAL_ZQEXTENSIONMANAGERIMPL_H_
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -67,6 +69,9 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
       const FetchExtensionAuthInfoCallback& callback) override;
   size_t GetLibFileVerifyThreads() override;
   void SetLibFileVerifyThreads(size_t threads) override;
+  bool AddTrustedSignKey(const std::string& publicKeyPem) override;
+  void ClearTrustedSignKeys() override;
+  std::vector<std::string> GetTrustedSignKeys() override;
 
  private:
   // Creates the instance `extensionInfo` describes and stores its extension
@@ -86,6 +91,9 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   std::atomic<bool> enableSignVerify_{false};
   // 0: one per core.
   std::atomic<size_t> libFileVerifyThreads_{0};
+  std::mutex trustedSignKeysMutex_;
+  // Guarded by trustedSignKeysMutex_. Canonical PEM texts, no two alike.
+  std::vector<std::string> trustedSignKeys_;
 };
 
 }  // namespace zqextensionkit
