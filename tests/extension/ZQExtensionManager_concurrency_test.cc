@@ -86,8 +86,9 @@ void RunOrFailOnDeadlock(const std::function<void()>& body) {
   runner.join();
 }
 
-// An extension that subscribes to notifications in its constructor, as the
-// README recommends: its registrar asks the service manager for the bus.
+// An extension that subscribes to notifications in its constructor, as
+// docs/services.md recommends: its registrar asks the service manager for
+// the bus.
 class Watcher : public IGreeting,
                 public ZQBaseExtension,
                 public ZQNotificationObserver {

@@ -42,8 +42,9 @@ inline constexpr char kFailingObjectClsidText[] =
 inline constexpr ZQGUID CLSID_FailingObject =
     by::GuidFromLiteral("{5B0E2A71-3C4D-4E5F-8A9B-1C2D3E4F5A6F}");
 
-// The extension point interface of the greeting plug-in (the README's
-// example), and its two classes: the library's bundle and the extension.
+// The extension point interface of the greeting plug-in (the example of
+// docs/plugins.md), and its two classes: the library's bundle and the
+// extension.
 struct IGreeting : public by::IBaseUnknown {
   // "<salutation>, <name>!": the salutation is the extension's "salutation"
   // payload, or else the one the library's bundle set up.
@@ -200,7 +201,7 @@ inline constexpr char kNoFactoryPluginFile[] = "zq_test_plugin_no_factory.so";
 // Loads; creating CLSID_FailingObject fails.
 inline constexpr char kCreateFailsPluginFile[] =
     "zq_test_plugin_create_fails.so";
-// The README's example: a bundle class and an IGreeting extension.
+// The example of docs/plugins.md: a bundle class and an IGreeting extension.
 inline constexpr char kGreetingPluginFile[] = "zq_test_plugin_greeting.so";
 // One bundle class (CLSID_ProbeBundle) answering ITestBundleProbe.
 inline constexpr char kBundleProbePluginFile[] =

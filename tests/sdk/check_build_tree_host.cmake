@@ -1,4 +1,4 @@
-# A host built against the build tree with the README's link line
+# A host built against the build tree with the link line of docs/sdk.md
 # (ZQExtensionKit.so by path, and a RUNPATH naming its directory) starts from
 # any directory.
 # Usage: cmake -DCXX=<compiler> -DCXX_FLAGS=<warning flags>

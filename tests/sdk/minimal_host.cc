@@ -1,5 +1,5 @@
 // A host reduced to starting the kit, written against the public headers
-// only. The SDK checks build it with the link lines the README gives hosts
+// only. The SDK checks build it with the link lines docs/sdk.md gives hosts
 // (from the build tree, and through pkg-config from an installed package) and
 // run it from another directory: a link line that leaves ZQExtensionKit.so
 // unfindable at run time makes the dynamic loader refuse to start it.
