@@ -4,6 +4,7 @@
 
 #include "ZQExtensionKit/security/internal/ZQELibrarySignature.h"
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -55,6 +56,28 @@ TEST(ZQELibrarySignatureTest, MessageIsTheDocumentedTextOrRefused) {
   std::string message;
   EXPECT_FALSE(LibrarySignatureMessage(std::string(31, 'x'), "id", "1",
                                        "lib/a.so", &message));
+}
+
+// The format as the documentation shows it (tests/data), each "<...>"
+// standing for one field, is the message the kit signs and checks.
+TEST(ZQELibrarySignatureTest, MessageIsTheDocumentedFormat) {
+  std::ifstream in(std::string(ZQ_TEST_DATA_DIR) +
+                   "/library_signature_message.txt");
+  const std::vector<std::string> fields = {Sha256Hex(kLibrary), "com.a", "1.2",
+                                           "lib/a.so"};
+  std::string documented, line;
+  for (size_t i = 0; std::getline(in, line); ++i) {
+    const size_t open = line.find('<');
+    if (open != std::string::npos) {
+      ASSERT_LT(i - 1, fields.size());
+      line = line.substr(0, open) + fields[i - 1];
+    }
+    documented += line + "\n";
+  }
+  std::string message;
+  ASSERT_TRUE(LibrarySignatureMessage(RawSha256(kLibrary), "com.a", "1.2",
+                                      "lib/a.so", &message));
+  EXPECT_EQ(documented, message);
 }
 
 TEST(ZQELibrarySignatureTest, OnlyOneEd25519PublicKeyInPemIsAKey) {
