@@ -23,10 +23,10 @@
 // writes it). With both switches on and at least one key trusted, a library
 // loads only when its manifest's "signMD5" holds the Base64 of a trusted
 // key's Ed25519 signature over its SHA-256 and its package's id, version
-// and "mainEntry" (the message the README documents, which `zqext sign`
-// signs); otherwise it is refused, with a message that says why. With no
-// key trusted, libraries are accepted as before and the log says once that
-// signatures are not checked.
+// and "mainEntry" (the versioned message the documentation gives, which
+// `zqext sign` signs); otherwise it is refused, with a message that says why.
+// With no key trusted, libraries are accepted as before and the log says once
+// that signatures are not checked.
 //
 // The facade forwards each operation to the implementation installed with
 // Initialize() and returns its result.
