@@ -11,7 +11,8 @@
 // The virtual operations keep the order below: hosts call through this
 // interface, so it is the layout they were built against. The virtual
 // destructor stands between GetAllExtensionInfos and GetAllArtifacts on
-// purpose.
+// purpose. Operations added later come after SetRemoteConfigDataSource, so
+// that the earlier ones keep their places.
 //
 // Ownership, failure and threads: see ZQEConfigurationManager.h, the facade
 // that hosts call, for each operation's contract.
@@ -119,6 +120,10 @@ class ZQEXTENSIONKIT_EXPORT IZQEConfigurationManager {
   virtual bool LoadRemoteConfig() = 0;
   virtual void SetRemoteConfigDataSource(
       std::shared_ptr<IZQERemoteConfigDataSource> dataSource) = 0;
+  virtual bool SetInstallationDir(const std::string& dir) = 0;
+  virtual std::string GetInstallationDir() = 0;
+  virtual void GetAllArtifactsShared(
+      std::vector<std::shared_ptr<Artifact>>& artifacts) = 0;
 };
 
 }  // namespace zqextensionkit

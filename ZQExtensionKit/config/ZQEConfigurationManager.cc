@@ -128,4 +128,18 @@ void ZQEConfigurationManager::SetRemoteConfigDataSource(
     impl_->SetRemoteConfigDataSource(std::move(dataSource));
 }
 
+bool ZQEConfigurationManager::SetInstallationDir(const std::string& dir) {
+  return impl_ && impl_->SetInstallationDir(dir);
+}
+
+std::string ZQEConfigurationManager::GetInstallationDir() {
+  return impl_ ? impl_->GetInstallationDir() : std::string();
+}
+
+void ZQEConfigurationManager::GetAllArtifactsShared(
+    std::vector<std::shared_ptr<Artifact>>& artifacts) {
+  if (impl_)
+    impl_->GetAllArtifactsShared(artifacts);
+}
+
 }  // namespace zqextensionkit

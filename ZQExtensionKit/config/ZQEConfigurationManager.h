@@ -4,8 +4,9 @@
 // answers queries about extension records, module and feature switches and
 // access keys.
 //
-// Files, all below the directory of the running executable (read through
-// /proc/self/exe; a path longer than 260 bytes counts as unknown):
+// Files, all below the installation directory: the directory of the running
+// executable (read through /proc/self/exe; a path longer than 260 bytes
+// counts as unknown), or the one SetInstallationDir() names:
 //   extension_adapter_mapping.json  required for every load ({} serves)
 //   extensions/config.json          plain JSON, or with SetSecKey() the
 //                                   Base64 text of its AES-256-ECB cipher text
@@ -28,8 +29,10 @@
 // each). The data source and the callbacks are kept (copied) until replaced.
 //
 // Failure: false or "" with one message through the log service, where an
-// operation below says so. Nothing throws, and nothing the host's data
-// source, access-key fetch or callbacks throw passes through the manager:
+// operation below says so. A load also explains, at log level 3, each step
+// that failed or was skipped, naming the file by its full path and the
+// reason (see LoadAllExtensionInfos()). Nothing throws, and nothing the host's
+// data source, access-key fetch or callbacks throw passes through the manager:
 // such a call counts as that step's failure and is logged ("... because of
 // data source get data failed", "... becuase of fetch callback execute
 // failed", ...). A data source that throws while delivering its data leaves
@@ -108,7 +111,10 @@ class ZQEXTENSIONKIT_EXPORT ZQEConfigurationManager
   // id. Artifacts that do not parse are skipped. False, with a message
   // naming the step, when the mapping or config.json is missing, unreadable
   // or malformed, or cannot be decrypted; what was added before the failure
-  // stays.
+  // stays. Besides the step's own message, each such failure, and each
+  // package skipped (missing, a manifest that does not parse, with its line
+  // and column, a foundation version above the host's), is explained at log
+  // level 3 with the file's full path and the reason.
   bool LoadAllExtensionInfos() override;
 
   // Empties the configuration: records, remote data, extension points,
@@ -202,6 +208,21 @@ class ZQEXTENSIONKIT_EXPORT ZQEConfigurationManager
   // fetch in flight completes with the source it started with.
   void SetRemoteConfigDataSource(
       std::shared_ptr<IZQERemoteConfigDataSource> dataSource) override;
+
+  // The directory later loads read the installation from (the mapping,
+  // extensions/config.json and the packages), in place of the executable's;
+  // "" returns to the executable's directory. A relative path is taken
+  // from the current directory now. False, logged, and the setting
+  // unchanged, when `dir` is not a directory. Logs the directory set.
+  bool SetInstallationDir(const std::string& dir) override;
+  // The directory a load reads now: the one set, or the executable's; ""
+  // when the executable's cannot be read.
+  std::string GetInstallationDir() override;
+
+  // As GetAllArtifacts(), each artifact shared with the caller: it stays
+  // whole while the caller holds it, also across an unload.
+  void GetAllArtifactsShared(
+      std::vector<std::shared_ptr<Artifact>>& artifacts) override;
 
  protected:
   // The installed implementation; empty until Initialize().

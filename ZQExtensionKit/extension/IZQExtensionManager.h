@@ -52,6 +52,9 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
 
   virtual size_t GetLibFileVerifyThreads() = 0;
   virtual void SetLibFileVerifyThreads(size_t threads) = 0;
+  virtual bool SetInstallationDir(const std::string& dir) = 0;
+  virtual std::string GetInstallationDir() = 0;
+  virtual std::string GetLoadReport() = 0;
 
   virtual bool AddTrustedSignKey(const std::string& publicKeyPem) = 0;
   virtual void ClearTrustedSignKeys() = 0;

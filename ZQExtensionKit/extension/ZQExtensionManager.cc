@@ -184,6 +184,25 @@ void ZQExtensionManager::SetLibFileVerifyThreads(size_t threads) {
           threads);
 }
 
+bool ZQExtensionManager::SetInstallationDir(const std::string& dir) {
+  return Forward(&IZQExtensionManager::SetInstallationDir,
+                 "extension manager set installation dir failed, because of "
+                 "extension manager impl is null",
+                 dir);
+}
+
+std::string ZQExtensionManager::GetInstallationDir() {
+  return Forward(&IZQExtensionManager::GetInstallationDir,
+                 "extension manager get installation dir failed, because of "
+                 "extension manager impl is null");
+}
+
+std::string ZQExtensionManager::GetLoadReport() {
+  return Forward(&IZQExtensionManager::GetLoadReport,
+                 "extension manager get load report failed, because of "
+                 "extension manager impl is null");
+}
+
 bool ZQExtensionManager::AddTrustedSignKey(const std::string& publicKeyPem) {
   return Forward(&IZQExtensionManager::AddTrustedSignKey,
                  "extension manager add trusted sign key failed, because of "

@@ -107,9 +107,15 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
 
   // Forwarded to the configuration manager.
   void SetFoundationVersion(const std::string& version) override;
-  // Loads the configuration beside the executable, then every artifact's
-  // library (and bundle object); a library that fails does not stop the
-  // others. Returns the configuration's result.
+  // Loads the configuration of the installation (beside the executable,
+  // unless SetInstallationDir() names another directory), then every
+  // artifact's library (and bundle object); a library that fails does not
+  // stop the others. Returns the configuration's result. Each step that
+  // fails or is skipped is explained at log level 3, naming the file by its
+  // full path and the reason, and a summary ends the load (packages loaded,
+  // skipped and refused, libraries loaded, the installation); the same is
+  // kept for GetLoadReport(). Unloading on another thread meanwhile is
+  // safe: the load holds the artifacts it loads.
   bool Load() override;
   // Empties the configuration; libraries stay loaded.
   bool Unload() override;
@@ -161,6 +167,39 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   // The trusted keys, each in canonical PEM, in the order they were first
   // added; empty with no implementation installed.
   std::vector<std::string> GetTrustedSignKeys() override;
+
+  // Forwarded to the configuration manager: the directory later loads read
+  // the installation from (extension_adapter_mapping.json,
+  // extensions/config.json and the packages below it) in place of the
+  // executable's directory; "" returns to the executable's. Set it before
+  // Load(). A relative path is taken from the current directory at the
+  // call. False (logged, setting unchanged) when `dir` is not a directory.
+  bool SetInstallationDir(const std::string& dir) override;
+  // The directory a load reads now: the one set, or the executable's ("" when
+  // that cannot be read).
+  std::string GetInstallationDir() override;
+
+  // What the latest Load() found, as JSON text (pretty-printed):
+  //   {"installation": "/opt/client", "load": "succeeded",
+  //    "ok": false, "problems": 1, "notes": 0,
+  //    "packagesLoaded": 2, "packagesRefused": 1, "packagesSkipped": 0,
+  //    "librariesLoaded": 1,
+  //    "findings": [{"severity": "problem", "file": "/opt/client/...",
+  //                  "line": 3, "column": 5, "message": "..."}],
+  //    "packages": [{"path": "/opt/client/extensions/pkg", "id": "pkg",
+  //                  "outcome": "loaded", "reason": "", "message": ""}]}
+  // "load" is "succeeded" or "failed" (the result of the configuration's
+  // load), or "not run" before the first Load(); "ok" is whether no
+  // problem was found. Each finding is one step that failed or was skipped,
+  // its message the text logged at level 3, "line" and "column" given for a
+  // file that is not valid JSON. Each package the configuration lists has
+  // an "outcome": "loaded" (its records serve; "reason" "bundle-class" when
+  // its library made no bundle object), "refused" (its records are there
+  // but its library was not loaded) or "skipped" (it contributes nothing),
+  // and a "reason" token (see the README) with the message that gave it.
+  // More outcomes and reasons may come: treat unknown ones as problems.
+  // "" with no implementation installed.
+  std::string GetLoadReport() override;
 
  private:
   friend struct base::DefaultSingletonTraits<ZQExtensionManager>;

@@ -5,6 +5,7 @@
 
 #include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
 #include "base/memory/singleton.h"
+#include "dlcom/loadcom.h"
 
 namespace zqextensionkit {
 
@@ -12,6 +13,14 @@ namespace {
 
 constexpr char kLogPrefix[] = "[ZQExtensionKit] ";
 constexpr size_t kFormatBufferSize = 4096;
+// The level of the loader's trace lines sent here.
+constexpr int kLoaderTraceLogLevel = 1;
+
+void TraceLineToLogService(const char* line) {
+  ZQELogService::GetInstance()->LogMessage(kLoaderTraceLogLevel, "%s", line);
+}
+
+void DropTraceLine(const char* /*line*/) {}
 
 }  // namespace
 
@@ -63,6 +72,26 @@ void ZQELogService::LogMessage(int level, const char* format, ...) {
   // that throws must not unwind through them. Its message is lost; there is
   // nowhere else to report it.
   CallForeignCode([&] { logger->LogMessage(level, message); });
+}
+
+void ZQELogService::SetLoaderTraceOutput(ZQELoaderTraceOutput output) {
+  // This is the kit's copy of the loader: its sink is the kit's alone.
+  switch (output) {
+    case ZQELoaderTraceOutput::kStandardOutput:
+      by::SetTraceLineSink(nullptr);
+      break;
+    case ZQELoaderTraceOutput::kLogService:
+      by::SetTraceLineSink(&TraceLineToLogService);
+      break;
+    case ZQELoaderTraceOutput::kNone:
+      by::SetTraceLineSink(&DropTraceLine);
+      break;
+  }
+  loader_trace_output_ = output;
+}
+
+ZQELoaderTraceOutput ZQELogService::GetLoaderTraceOutput() const {
+  return loader_trace_output_;
 }
 
 std::string ZQELogService::vform(const char* format, va_list args) {

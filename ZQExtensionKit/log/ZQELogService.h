@@ -20,6 +20,21 @@
 // replace it while messages are being written. GetInstance() is safe against
 // concurrent first calls.
 //
+// Levels: the kit passes a level with every message. 0: the kit's messages
+// about each step, whether it worked or not (nearly all of them); 1: the
+// library loader's trace lines, when SetLoaderTraceOutput() sends them here;
+// 2: the (empty) notice that a configuration list kept the record it held
+// already; 3: the explanation of each step of ZQExtensionManager::Load()
+// that failed or was skipped, naming the file and the reason, and the
+// summary at the end of Load().
+//
+// The library loader's trace lines ("CComLoader->LoadCom",
+// "IImpModuleBase->Load", "pOFClassFactory->CreateInstance", ...) are no
+// messages: the kit's loaders write them to standard output unless
+// SetLoaderTraceOutput() says otherwise. The setting takes effect at once,
+// on every thread, for the loaders inside the kit; loaders compiled into
+// a plug-in or the host follow by::SetTraceLineSink() of their own copy.
+//
 //   class MyLogger : public zqextensionkit::IZQELogger {
 //     void LogMessage(int level, std::string message) override { ... }
 //   };
@@ -28,6 +43,7 @@
 #ifndef ZQEXTENSIONKIT_LOG_ZQELOGSERVICE_H_
 #define ZQEXTENSIONKIT_LOG_ZQELOGSERVICE_H_
 
+#include <atomic>
 #include <cstdarg>
 #include <memory>
 #include <string>
@@ -49,6 +65,13 @@ class ZQEXTENSIONKIT_EXPORT IZQELogger {
  public:
   virtual void LogMessage(int level, std::string message) = 0;
   virtual ~IZQELogger() = default;
+};
+
+// Where the kit's library loader writes its trace lines.
+enum class ZQELoaderTraceOutput {
+  kStandardOutput,  // One line each on standard output: the default.
+  kLogService,      // Through LogMessage(), at level 1.
+  kNone,            // Nowhere.
 };
 
 class ZQEXTENSIONKIT_EXPORT IZQELogService {
@@ -78,6 +101,11 @@ class ZQEXTENSIONKIT_EXPORT ZQELogService final : public IZQELogService {
   void LogMessage(int level, const char* format, ...) override
       __attribute__((format(printf, 3, 4)));
 
+  // Sends the trace lines of the kit's library loaders to `output`. May be
+  // called at any time, from any thread.
+  void SetLoaderTraceOutput(ZQELoaderTraceOutput output);
+  ZQELoaderTraceOutput GetLoaderTraceOutput() const;
+
  private:
   friend struct base::DefaultSingletonTraits<ZQELogService>;
 
@@ -91,6 +119,8 @@ class ZQEXTENSIONKIT_EXPORT ZQELogService final : public IZQELogService {
 
   // The installed logger; empty until the host installs one.
   std::shared_ptr<IZQELogger> logger_ptr_;
+  std::atomic<ZQELoaderTraceOutput> loader_trace_output_{
+      ZQELoaderTraceOutput::kStandardOutput};
 };
 
 }  // namespace zqextensionkit

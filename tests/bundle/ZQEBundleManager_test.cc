@@ -347,7 +347,8 @@ TEST_F(ZQEBundleManagerTest, EntryLibraryMustBeAnExistingFileInsideThePackage) {
     ClearLog();
 
     EXPECT_FALSE(manager_->LoadBundle(artifact.get()));
-    EXPECT_EQ(std::vector<std::string>{kPathRefused}, capture().texts());
+    EXPECT_EQ(std::vector<std::string>{kPathRefused},
+              capture().TextsNotAtLevel(3));
     EXPECT_EQ(std::vector<std::string>{}, extension_manager_->calls());
   }
   EXPECT_FALSE(IsMapped(outside_library));
@@ -358,7 +359,7 @@ TEST_F(ZQEBundleManagerTest, EntryLibraryMustBeAnExistingFileInsideThePackage) {
   EXPECT_FALSE(manager_->LoadBundle(&missing_root));
   EXPECT_EQ(std::vector<std::string>{"Bundle Loader - load bundle failed, "
                                      "because of root path not exist"},
-            capture().texts());
+            capture().TextsNotAtLevel(3));
 
   ClearLog();
   EXPECT_FALSE(manager_->LoadBundle(nullptr));

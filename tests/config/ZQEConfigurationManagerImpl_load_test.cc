@@ -118,8 +118,30 @@ TEST_F(ZQEConfigurationManagerLoadTest,
     manager_.SetFoundationVersion("3.2");
     ClearLog();
     ASSERT_TRUE(manager_.LoadAllExtensionInfos()) << capture().Dump();
-    EXPECT_EQ((Texts{kDirFound, "", kLoadSucceeded}), capture().texts());
-    EXPECT_EQ(2, messages()[1].level);  // The duplicate "ext.dup".
+    EXPECT_EQ((Texts{kDirFound, "", kLoadSucceeded}),
+              capture().TextsNotAtLevel(3));
+    // The duplicate "ext.dup".
+    EXPECT_EQ(Texts{""}, capture().TextsAtLevel(2));
+    // Each entry that loads nothing is explained, in list order.
+    const std::string dir = sandbox.dir().string() + "/extensions/";
+    const std::string skipped =
+        "configuration manager impl - load package skipped, because of ";
+    EXPECT_EQ((Texts{skipped + "artifacts[0] in " + dir +
+                         "config.json is not a "
+                         "package name",
+                     skipped + "artifacts[1] in " + dir +
+                         "config.json is not a "
+                         "package name",
+                     skipped + dir + "missing does not exist",
+                     skipped + dir +
+                         "broken/manifest.json is not valid JSON: line "
+                         "1, column 3, Dictionary keys must be quoted.",
+                     skipped + dir + "../outside lies outside " +
+                         dir.substr(0, dir.size() - 1),
+                     skipped + dir +
+                         "future/manifest.json needs foundation version "
+                         "9, the host's is 3.2"}),
+              capture().TextsAtLevel(3));
 
     // Bad entries are skipped; the rest load in list order, "future"
     // included, though it contributes no extension point.
@@ -207,30 +229,70 @@ TEST_F(ZQEConfigurationManagerLoadTest, EncryptedConfigurationLoads) {
   });
 }
 
-// Each failing step of the load, with the messages it leaves.
+// Each failing step of the load, with the messages it leaves: the step's
+// own, and the explanation that names the file by its full path and the
+// reason (logged at level 3).
 TEST_F(ZQEConfigurationManagerLoadTest, FailuresNameTheirStep) {
+  // Where and why the reader stops in `text`: "line <n>, column <m>, <cause>".
+  const auto position = [](const std::string& text) {
+    int code = 0;
+    int line = 0;
+    int column = 0;
+    base::JSONReader::ReadAndReturnError(text, base::JSON_PARSE_RFC, &code,
+                                         nullptr, &line, &column);
+    return "line " + std::to_string(line) + ", column " +
+           std::to_string(column) + ", " +
+           base::JSONReader::ErrorCodeToString(
+               static_cast<base::JSONReader::JsonParseError>(code));
+  };
   std::string syntax_error;
   base::JSONReader::ReadAndReturnError("{oops", base::JSON_PARSE_RFC, nullptr,
                                        &syntax_error);
   const std::string not_exist =
       "configuration manager impl - load local configurations failed, "
       "becuase of config.json is not exist";
+  // Explanations; "@" stands for the installation directory.
+  const std::string mapping =
+      "configuration manager impl - read adapter mapping failed, because of "
+      "@/extension_adapter_mapping.json ";
+  const std::string config =
+      "configuration manager impl - read config.json failed, because of "
+      "@/extensions/config.json ";
   struct Case {
     const char* name;
     const char* mapping;  // Null: no mapping file.
     const char* config;   // Null: no config.json; "/": a directory.
     bool with_key;
-    Texts texts;
+    Texts texts;         // The steps' own messages.
+    Texts explanations;  // At level 3.
   };
   const Case cases[] = {
-      {"no mapping", nullptr, "{}", false, {kLoadFailed}},
-      {"mapping not json", "{", "{}", false, {kLoadFailed}},
-      {"mapping not an object", "[]", "{}", false, {kLoadFailed}},
+      {"no mapping",
+       nullptr,
+       "{}",
+       false,
+       {kLoadFailed},
+       {mapping + "does not exist"}},
+      {"mapping not json",
+       "{",
+       "{}",
+       false,
+       {kLoadFailed},
+       {mapping + "is not valid JSON: " + position("{")}},
+      {"mapping not an object",
+       "[]",
+       "{}",
+       false,
+       {kLoadFailed},
+       {"configuration manager impl - read adapter mapping failed, because "
+        "of the top level of @/extension_adapter_mapping.json is not an "
+        "object"}},
       {"no config.json",
        "{}",
        nullptr,
        false,
-       {kDirFound, not_exist, kLoadFailed}},
+       {kDirFound, not_exist, kLoadFailed},
+       {config + "does not exist"}},
       {"config.json unreadable",
        "{}",
        "/",
@@ -238,7 +300,9 @@ TEST_F(ZQEConfigurationManagerLoadTest, FailuresNameTheirStep) {
        {kDirFound,
         "configuration manager impl - load local configurations failed, "
         "becuase of load config.json failed",
-        kLoadFailed}},
+        kLoadFailed},
+       {config + "cannot be read (not a regular file, unreadable, or larger "
+                 "than 64 MiB)"}},
       {"config.json not json",
        "{}",
        "{oops",
@@ -247,17 +311,24 @@ TEST_F(ZQEConfigurationManagerLoadTest, FailuresNameTheirStep) {
         "configuration manager impl - load local configurations failed, "
         "becuase of parse json config.json failed, " +
             syntax_error,
-        kLoadFailed}},
+        kLoadFailed},
+       {config + "is not valid JSON: " + position("{oops")}},
       {"plain config.json with a key",
        "{}",
        "{}",
        true,
-       {kDirFound, kBase64Failed, kLoadFailed}},
+       {kDirFound, kBase64Failed, kLoadFailed},
+       {"configuration manager impl - decrypt config.json failed, because of "
+        "@/extensions/config.json is not Base64 text: the file is plain JSON "
+        "but a key is set"}},
       {"root is an array",
        "{}",
        "[\"pkg.b\"]",
        false,
-       {kDirFound, kLoadSucceeded}},
+       {kDirFound, kLoadSucceeded},
+       {"configuration manager impl - read config.json skipped, because of "
+        "the top level of @/extensions/config.json is not an object: no "
+        "packages, modules or access keys are read from it"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -275,7 +346,12 @@ TEST_F(ZQEConfigurationManagerLoadTest, FailuresNameTheirStep) {
       }
       const bool loads = c.texts.back() == kLoadSucceeded;
       EXPECT_EQ(loads, manager_.LoadAllExtensionInfos());
-      EXPECT_EQ(c.texts, capture().texts());
+      EXPECT_EQ(c.texts, capture().TextsNotAtLevel(3));
+      Texts explanations;
+      for (std::string text : c.explanations)
+        explanations.push_back(
+            text.replace(text.find('@'), 1, sandbox.dir().string()));
+      EXPECT_EQ(explanations, capture().TextsAtLevel(3));
       EXPECT_TRUE(ArtifactIds().empty());
     });
   }

@@ -1,5 +1,6 @@
 #include "dlcom/loadcom.h"
 
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -385,6 +386,43 @@ TEST(IImpModuleBaseTest, EntryPointNamesAreLookedUpExactly) {
   ASSERT_EQ(1u, module.stored.size());
   EXPECT_EQ(nullptr, module.stored[0].second);
   EXPECT_TRUE(module.IsLoaded());  // a failed lookup leaves the library open
+}
+
+// What LastLoadComFailure() says after each kind of LoadCom(), on the calling
+// thread: the kind, and the dynamic loader's own reason where it has one.
+TEST(CComLoaderTest, LastLoadComFailureSaysWhyALoadFailed) {
+  const std::string too_long = "/" + std::string(300, 'x');
+  const std::string missing = PluginPath("no_such_plugin.so");
+  struct Case {
+    std::string path;
+    by::LoadComFailure failure;
+    std::string fragment;  // Of the failure's text.
+  };
+  const Case cases[] = {
+      {"", by::LoadComFailure::kPath, "the path is empty"},
+      {too_long, by::LoadComFailure::kPath, "260 characters or longer"},
+      {missing, by::LoadComFailure::kOpen, missing},
+      {PluginPath(kNotALibraryFile), by::LoadComFailure::kOpen,
+       "invalid ELF header"},
+      {PluginPath(kNoUnregisterPluginFile), by::LoadComFailure::kEntryPoint,
+       "DllUnregisterServer"},
+      {PluginPath(kNoFactoryPluginFile), by::LoadComFailure::kClassFactory,
+       "no framework class factory"},
+      // A success clears what the failure before it left.
+      {PluginPath(kGoodPluginFile), by::LoadComFailure::kNone, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    CComLoader loader;
+    testing::internal::CaptureStdout();
+    const BOOL loaded = loader.LoadCom(c.path.c_str());
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(c.failure == by::LoadComFailure::kNone ? TRUE : FALSE, loaded);
+    const by::LoadComError& error = by::LastLoadComFailure();
+    EXPECT_EQ(c.failure, error.failure);
+    EXPECT_NE(nullptr, std::strstr(error.text, c.fragment.c_str()))
+        << error.text;
+  }
 }
 
 }  // namespace

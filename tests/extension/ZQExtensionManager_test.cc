@@ -100,6 +100,17 @@ std::vector<Operation> Operations() {
                 std::function<void(const std::string&)>) {});
          return false;
        }},
+      {Missing("set installation dir"), "SetInstallationDir(/opt/client)", true,
+       [](ZQExtensionManager* m) {
+         return m->SetInstallationDir("/opt/client");
+       }},
+      // The text results: true when the implementation's answer came back.
+      {Missing("get installation dir"), "GetInstallationDir", true,
+       [](ZQExtensionManager* m) {
+         return m->GetInstallationDir() == "/opt/client";
+       }},
+      {Missing("get load report"), "GetLoadReport", true,
+       [](ZQExtensionManager* m) { return m->GetLoadReport() == "{}"; }},
       {Missing("add trusted sign key"), "AddTrustedSignKey", true,
        [](ZQExtensionManager* m) { return m->AddTrustedSignKey("pem"); }},
       {Missing("get trusted sign keys"), "GetTrustedSignKeys", true,
@@ -146,6 +157,8 @@ TEST_F(ZQExtensionManagerTest, ForwardsEveryOperationWithItsArguments) {
   test::ScopedFakeExtensionManager fake;
   fake->lib_file_verify = true;
   fake->sign_verify = true;
+  fake->installation_dir = "/opt/client";
+  fake->load_report = "{}";
   std::vector<std::string> expected_calls;
   for (const Operation& operation : Operations()) {
     SCOPED_TRACE(operation.forwarded);

@@ -5,9 +5,13 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "ZQExtensionKit/container/ZQEObjectContainer.h"
+#include "dlcom/loadcom.h"
+#include "tests/plugins/TestPlugin.h"
 #include "tests/support/LogCapture.h"
 
 namespace zqextensionkit {
@@ -195,6 +199,57 @@ TEST(ZQELogServiceFreshProcessTest, MessagesBeforeAnyLoggerAreDropped) {
                       : 1);
       },
       ::testing::ExitedWithCode(0), "");
+}
+
+// The kit's library loaders (the bundle manager's, the object container's
+// creation through a loader) write their trace lines where the setting
+// says: standard output, the log service at level 1, or nowhere.
+TEST_F(ZQELogServiceTest, LoaderTraceLinesGoWhereTheSettingSays) {
+  const std::vector<std::string> traces = {"CComLoader->LoadCom",
+                                           "IImpModuleBase->Load",
+                                           "CComLoader->setfuncaddress",
+                                           "CComLoader->setfuncaddress",
+                                           "CComLoader->setfuncaddress",
+                                           "CComLoader->setfuncaddress",
+                                           "pOFClassFactory->CreateInstance"};
+  struct Case {
+    ZQELoaderTraceOutput output;
+    bool on_stdout;
+    bool logged;
+  };
+  const Case cases[] = {
+      {ZQELoaderTraceOutput::kLogService, false, true},
+      {ZQELoaderTraceOutput::kNone, false, false},
+      {ZQELoaderTraceOutput::kStandardOutput, true, false},
+  };
+  ZQELogService* service = ZQELogService::GetInstance();
+  EXPECT_EQ(ZQELoaderTraceOutput::kStandardOutput,
+            service->GetLoaderTraceOutput());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.output));
+    service->SetLoaderTraceOutput(c.output);
+    EXPECT_EQ(c.output, service->GetLoaderTraceOutput());
+    ClearLog();
+    testing::internal::CaptureStdout();
+    {
+      CComLoader loader;
+      const std::string path =
+          std::string(ZQ_TEST_PLUGIN_DIR) + "/" + kGoodPluginFile;
+      ASSERT_EQ(TRUE, loader.LoadCom(path.c_str()));
+      void* object = nullptr;
+      ASSERT_TRUE(ZQEObjectContainer::GetInstance()->CreateObjectInstance(
+          kTestPluginObjectIidText, kTestObjectAClsidText, false, &loader,
+          &object));
+      static_cast<by::IBaseUnknown*>(object)->Release();
+    }
+    const std::string out = testing::internal::GetCapturedStdout();
+    std::string expected_out;
+    for (const std::string& trace : traces)
+      expected_out += trace + "\n";
+    EXPECT_EQ(c.on_stdout ? expected_out : "", out);
+    EXPECT_EQ(c.logged ? traces : std::vector<std::string>{},
+              capture().TextsAtLevel(1));
+  }
 }
 
 }  // namespace

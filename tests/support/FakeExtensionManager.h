@@ -1,11 +1,12 @@
 // Test support: a stand-in extension manager implementation to install in
 // the ZQExtensionManager facade.
 //
-// It holds the two verification switches (off at first), the bound on
-// the verification threads (0 at first) and the trusted sign keys (as given,
-// none at first), records the name of
-// every operation called on it, in order, and answers every other operation
-// with `result` (true unless a test says otherwise), without doing anything.
+// It holds the two verification switches (off at first), the bound on the
+// verification threads (0 at first), the texts it answers for the
+// installation directory and the load report (empty at first) and the
+// trusted sign keys (as given, none at first), records the name of every
+// operation called on it, in order, and answers every other operation with
+// `result` (true unless a test says otherwise), without doing anything.
 // Tests that need an operation to do more set `on_call`, which runs at the
 // start of every operation with its name.
 //
@@ -103,6 +104,17 @@ class FakeExtensionManager : public IZQExtensionManager {
     Record("SetLibFileVerifyThreads(" + std::to_string(threads) + ")");
     lib_file_verify_threads = threads;
   }
+  bool SetInstallationDir(const std::string& dir) override {
+    return Record("SetInstallationDir(" + dir + ")");
+  }
+  std::string GetInstallationDir() override {
+    Record("GetInstallationDir");
+    return installation_dir;
+  }
+  std::string GetLoadReport() override {
+    Record("GetLoadReport");
+    return load_report;
+  }
   // Keeps every text it is given, checked or not.
   bool AddTrustedSignKey(const std::string& publicKeyPem) override {
     {
@@ -133,6 +145,8 @@ class FakeExtensionManager : public IZQExtensionManager {
   bool lib_file_verify = false;
   bool sign_verify = false;
   size_t lib_file_verify_threads = 0;
+  std::string installation_dir;
+  std::string load_report;
   // Guarded by the recording mutex once the fake is installed.
   std::vector<std::string> trusted_sign_keys;
   bool result = true;

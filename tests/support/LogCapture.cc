@@ -74,6 +74,24 @@ std::vector<std::string> LogCapture::texts() const {
   return result;
 }
 
+std::vector<std::string> LogCapture::TextsAtLevel(int level) const {
+  std::vector<std::string> result;
+  for (const CapturedMessage& message : sink_->Messages()) {
+    if (message.level == level)
+      result.push_back(StripPrefix(message.text));
+  }
+  return result;
+}
+
+std::vector<std::string> LogCapture::TextsNotAtLevel(int level) const {
+  std::vector<std::string> result;
+  for (const CapturedMessage& message : sink_->Messages()) {
+    if (message.level != level)
+      result.push_back(StripPrefix(message.text));
+  }
+  return result;
+}
+
 bool LogCapture::Contains(const std::string& text) const {
   return Count(text) > 0;
 }

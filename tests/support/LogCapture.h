@@ -88,6 +88,10 @@ class LogCapture {
   std::vector<CapturedMessage> messages() const;
   // The captured texts with the log prefix removed.
   std::vector<std::string> texts() const;
+  // The same, of the messages logged at `level` only, or at every other
+  // level (the kit explains the steps of a load at a level of their own).
+  std::vector<std::string> TextsAtLevel(int level) const;
+  std::vector<std::string> TextsNotAtLevel(int level) const;
   // True when some message's text (after the prefix) equals `text` exactly.
   bool Contains(const std::string& text) const;
   // Number of messages whose text (after the prefix) equals `text`.

@@ -23,6 +23,7 @@
 #include "ZQExtensionKit/bundle/IZQEBundle.h"
 #include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
 #include "ZQExtensionKit/extension/IZQBaseExtension.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
 #include "dlcom/guidstring.h"
 #include "dlcom/loadcom.h"
 
@@ -174,9 +175,11 @@ void ProbeExtension(CComLoader* loader,
 
 // Everything the child does; never returns.
 [[noreturn]] void RunChild(const ProbeRequest& request, int out) {
-  // The loader writes trace lines to standard output; the report is the
-  // parent's, and nothing the library prints may reach it. The pipe is
-  // moved above standard error first, should it be one of the three.
+  // The report is the parent's: the loader's trace lines are turned off,
+  // and nothing the library prints may reach it either. The pipe is moved
+  // above standard error first, should it be one of the three.
+  zqextensionkit::ZQELogService::GetInstance()->SetLoaderTraceOutput(
+      zqextensionkit::ZQELoaderTraceOutput::kNone);
   if (out <= STDERR_FILENO) {
     const int moved = fcntl(out, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
     if (moved >= 0)

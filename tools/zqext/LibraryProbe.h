@@ -10,9 +10,10 @@
 // for its point's interface. Every call into the library runs behind the
 // kit's exception boundary, so an exception is reported as what the kit
 // makes of it (a library refused, a bundle object dropped, an extension
-// skipped) and the later classes are still tried. Its standard output and
-// error go to /dev/null, so the loader's trace lines never reach the
-// report; results come back over a pipe.
+// skipped) and the later classes are still tried. The loader's trace lines
+// are turned off in the child, and its standard output and error go to
+// /dev/null, so nothing the library prints reaches the report; results come
+// back over a pipe.
 //
 // The child gets `timeout_seconds` in all: when that passes before it has
 // ended, it is killed. Its end is reported as soon as it comes, a crash

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
+#include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
 #include "base/json/json_reader.h"
 #include "base/values.h"
@@ -449,6 +450,9 @@ void OpenStandardDescriptors() {
 
 int main(int argc, char** argv) {
   OpenStandardDescriptors();
+  // The library loader's trace lines are no output of this tool.
+  zqextensionkit::ZQELogService::GetInstance()->SetLoaderTraceOutput(
+      zqextensionkit::ZQELoaderTraceOutput::kNone);
   const std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty())
     return Error(kUsage, "no command (see zqext --help)");

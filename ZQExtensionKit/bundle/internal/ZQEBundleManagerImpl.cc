@@ -6,7 +6,9 @@
 #include "ZQExtensionKit/bundle/internal/ZQEEntryLibraryPath.h"
 #include "ZQExtensionKit/bundle/internal/ZQELoadableLibraryFile.h"
 #include "ZQExtensionKit/config/Artifact.h"
+#include "ZQExtensionKit/config/internal/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
+#include "ZQExtensionKit/defines/internal/ZQELoadReport.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/internal/ZQEExtensionLibFileVerifyImpl.h"
@@ -17,6 +19,96 @@
 #include "dlcom/guidstring.h"
 
 namespace zqextensionkit {
+
+namespace {
+
+using Outcome = ZQELoadReport::Outcome;
+
+constexpr char kLoadLibraryFailed[] =
+    "Bundle Loader - load library failed, because of ";
+
+// Explains why the library of the package in `dir` was refused.
+void ExplainRefusal(const std::string& dir,
+                    const char* reason,
+                    const std::string& file,
+                    const std::string& why) {
+  ExplainPackage(dir, Outcome::kRefused, reason, file, 0, 0, "%s%s",
+                 kLoadLibraryFailed, why.c_str());
+}
+
+// Explains why the package `artifact` names no library that can be found.
+// A package without an entry library is no failure and is not explained.
+void ExplainEntryNotFound(const Artifact& artifact, EntryLibrary where) {
+  const base::FilePath root = artifact.GetRootPath();
+  const std::string entry = artifact.GetBinFilePath();
+  if (where == EntryLibrary::kNoRootPath) {
+    ExplainRefusal(root.value(), load_reason::kLibraryMissing, root.value(),
+                   "the package directory " + root.value() + " does not exist");
+  } else if (entry.empty()) {
+    return;
+  } else if (!IsEntryInsidePackage(entry)) {
+    const std::string manifest = root.Append(kManifestFileName).value();
+    ExplainRefusal(root.value(), load_reason::kLibraryMissing, manifest,
+                   "the entry library \"" + entry + "\" of " + manifest +
+                       " is not a path inside the package");
+  } else {
+    const std::string library = root.Append(base::FilePath(entry)).value();
+    ExplainRefusal(root.value(), load_reason::kLibraryMissing, library,
+                   library + " does not exist");
+  }
+}
+
+// Explains why LoadCom() refused the library at `key`, which it opened as
+// `load_path`: `returned` is false when the library threw from its
+// class-object entry point.
+void ExplainLoadComFailure(const std::string& dir,
+                           const std::string& key,
+                           const std::string& load_path,
+                           bool returned) {
+  if (!returned) {
+    ExplainRefusal(dir, load_reason::kClassFactory, key,
+                   "DllGetClassObject of " + key + " threw");
+    return;
+  }
+  const by::LoadComError& error = by::LastLoadComFailure();
+  // The dynamic loader names the file as it was opened: a verified library
+  // by a descriptor name of that load's own, which says nothing to a reader.
+  std::string text = error.text;
+  if (load_path != key) {
+    for (size_t at = text.find(load_path); at != std::string::npos;
+         at = text.find(load_path, at + key.size())) {
+      text.replace(at, load_path.size(), key);
+    }
+  }
+  switch (error.failure) {
+    case by::LoadComFailure::kPath:
+      ExplainRefusal(
+          dir, load_reason::kDynamicLoader, key,
+          "the path of " + key + " is too long for the loader: " + text);
+      break;
+    case by::LoadComFailure::kEntryPoint:
+      ExplainRefusal(dir, load_reason::kEntryPoint, key,
+                     key + " lacks an entry point: " + text);
+      break;
+    case by::LoadComFailure::kClassFactory:
+      ExplainRefusal(dir, load_reason::kClassFactory, key,
+                     "DllGetClassObject of " + key +
+                         " hands out no framework class factory");
+      break;
+    case by::LoadComFailure::kOpen:
+    case by::LoadComFailure::kNone:
+      ExplainRefusal(dir, load_reason::kDynamicLoader, key,
+                     "the dynamic loader refused " + key + ": " + text);
+      break;
+  }
+}
+
+void NoteLoadedLibrary(const std::string& key) {
+  if (ZQELoadReport* report = ZQELoadReport::Current())
+    report->AddLoadedLibrary(key);
+}
+
+}  // namespace
 
 ZQEBundleManagerImpl::ZQEBundleManagerImpl() = default;
 
@@ -167,11 +259,13 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
       log->LogMessage(
           0,
           "Bundle Loader - load bundle failed, because of root path not exist");
+      ExplainEntryNotFound(*artifact, entry.where);
       return false;
     case EntryLibrary::kRefused:
       log->LogMessage(0,
                       "Bundle Loader - load bundle failed, because of library "
                       "file path not exist or empty");
+      ExplainEntryNotFound(*artifact, entry.where);
       return false;
     case EntryLibrary::kFound:
       break;
@@ -188,6 +282,7 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
   }
   if (ComLoaderIsExist(key) && IsLibraryLoaded(key)) {
     log->LogMessage(0, "Bundle Loader - bundle has been loaded");
+    NoteLoadedLibrary(key);
     return true;
   }
 
@@ -206,6 +301,7 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
   // Without verification the dynamic loader opens the path; with it, the
   // descriptor through which the digest was computed, so the file checked
   // is the file loaded whatever happens to the path in between.
+  const std::string dir = artifact->GetRootPath().value();
   std::string load_path = key;
   if (verified_file) {
     const std::string lib_file_md5 = artifact->GetLibFileMD5();
@@ -214,15 +310,29 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
       log->LogMessage(0,
                       "Bundle Loader - load bundle failed, because of lib file "
                       "verify failed");
+      if (!verified_file->ok()) {
+        ExplainRefusal(dir, load_reason::kLibraryUnreadable, key,
+                       key + " cannot be read to its end");
+      } else {
+        ExplainRefusal(
+            dir, load_reason::kMd5, key,
+            "the MD5 of " + key + " is " + verified_file->md5_text() +
+                ", its manifest " +
+                (lib_file_md5.empty() ? std::string("gives no \"libFileMD5\"")
+                                      : "gives " + lib_file_md5));
+      }
       return false;
     }
     // The signature is checked only behind a verified MD5.
+    std::string why;
     if (ZQExtensionManager::GetInstance()->GetSignVerifyEnable() &&
         !ZQEExtensionSignVerifyImpl::GetInstance()->VerifyHashedFile(
-            *verified_file, *artifact)) {
+            *verified_file, *artifact, &why)) {
       log->LogMessage(0,
                       "Bundle Loader - load bundle failed, because of file "
                       "sign verify failed");
+      ExplainRefusal(dir, load_reason::kSignature, key,
+                     key + " fails its signature check: " + why);
       return false;
     }
     // A name of this load's own for the verified descriptor: the dynamic
@@ -251,8 +361,11 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
   // A library that throws from its class-object entry point has not
   // loaded: `loaded` is then never set.
   BOOL loaded = FALSE;
-  if (loadable)
-    CallForeignCode([&] { loaded = loader->LoadCom(load_path.c_str()); });
+  bool returned = true;
+  if (loadable) {
+    returned =
+        CallForeignCode([&] { loaded = loader->LoadCom(load_path.c_str()); });
+  }
   if (!loaded) {
     // A refused library is closed again. The loader would otherwise keep a
     // library that lacks an entry point open, and the extension manager,
@@ -261,8 +374,17 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
     loader->UnloadCom();
     log->LogMessage(
         0, "Bundle Loader - load bundle failed, because of load com failed");
+    if (!loadable) {
+      ExplainRefusal(dir, load_reason::kNotALibrary, key,
+                     key +
+                         " is not a loadable library (not a regular file, "
+                         "or cut short)");
+    } else {
+      ExplainLoadComFailure(dir, key, load_path, returned);
+    }
     return false;
   }
+  NoteLoadedLibrary(key);
   {
     std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
     std::shared_ptr<CComLoader>& cached = com_loader_dict_[key];
@@ -278,8 +400,13 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
   // A library that cannot make or initialise its bundle object stays
   // loaded: its extensions may not need it.
   by::com_ptr<IZQEBundle> bundle;
-  if (!CreateAndInitializeBundle(loader, bundle_clsid, &bundle)) {
+  std::string why;
+  if (!CreateAndInitializeBundle(loader, bundle_clsid, &bundle, &why)) {
     log->LogMessage(0, "Bundle Loader - initialze bundle entry failed");
+    ExplainPackage(dir, Outcome::kLoaded, load_reason::kBundleClass, key, 0, 0,
+                   "Bundle Loader - create bundle object failed, because of "
+                   "%s %s",
+                   key.c_str(), why.c_str());
     return true;
   }
   // The cache takes its own reference; `bundle` releases the local one.
@@ -292,9 +419,12 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
 bool ZQEBundleManagerImpl::CreateAndInitializeBundle(
     CComLoader* loader,
     const std::string& bundle_clsid,
-    by::com_ptr<IZQEBundle>* bundle) {
-  if (!loader->IsLoaded())
+    by::com_ptr<IZQEBundle>* bundle,
+    std::string* why) {
+  if (!loader->IsLoaded()) {
+    *why = "is not loaded";
     return false;
+  }
   const ZQGUID clsid = S2GUIDA(bundle_clsid.c_str(), true);
   // The object is taken over only on success: after a failure or an
   // exception the out-parameter carries no reference the kit may release.
@@ -303,14 +433,20 @@ bool ZQEBundleManagerImpl::CreateAndInitializeBundle(
   if (!CallForeignCode([&] {
         result = loader->CreateInstance(
             clsid, nullptr, nullptr, by::__uuid_s<IZQEBundle>::iid, &created);
-      }) ||
-      result != S_OK || !created) {
+      })) {
+    *why = "threw while creating the bundle class " + bundle_clsid;
+    return false;
+  }
+  if (result != S_OK || !created) {
+    *why = "does not make an object of the bundle class " + bundle_clsid +
+           " (not implemented, or without the bundle interface)";
     return false;
   }
   bundle->attach(static_cast<IZQEBundle*>(created));
   // A bundle whose Initialize throws is not kept: it is released here.
   if (!CallForeignCode([&] { (*bundle)->Initialize(); })) {
     bundle->dispose();
+    *why = "threw from Initialize() of the bundle class " + bundle_clsid;
     return false;
   }
   return true;

@@ -80,10 +80,12 @@ class ZQEBundleManagerImpl final : public IZQEBundleManager {
                             ZQEHashedFile* verified_file);
   // Creates the bundle object of class `bundle_clsid` from the loaded
   // library and initialises it. False when the library cannot make it, or
-  // when its creation or Initialize() throws (the object is then released).
+  // when its creation or Initialize() throws (the object is then released);
+  // `*why` then says which, to follow the library's path in a message.
   bool CreateAndInitializeBundle(CComLoader* loader,
                                  const std::string& bundle_clsid,
-                                 by::com_ptr<IZQEBundle>* bundle);
+                                 by::com_ptr<IZQEBundle>* bundle,
+                                 std::string* why);
   // Whether the loader cached under `key` has loaded its library.
   bool IsLibraryLoaded(const std::string& key);
   // Writes ComLoaderIsExist()'s message for `key`.

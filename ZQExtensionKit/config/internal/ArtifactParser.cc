@@ -261,19 +261,49 @@ bool ParseExtensionWithRule(ExtensionPointImpl* ep,
 // static
 bool ArtifactParser::Parse(const base::FilePath& file_path,
                            Artifact** artifact) {
-  if (!artifact)
+  return Parse(file_path, artifact, nullptr);
+}
+
+// static
+bool ArtifactParser::Parse(const base::FilePath& file_path,
+                           Artifact** artifact,
+                           ParseFailure* failure) {
+  ParseFailure ignored;
+  ParseFailure& why = failure ? *failure : ignored;
+  why = ParseFailure();
+  if (!artifact) {
+    why.kind = ParseFailure::kNoArtifact;
     return false;
+  }
   const base::FilePath manifest_path = file_path.Append(kManifestFileName);
-  if (!base::PathExists(file_path) || !base::PathExists(manifest_path))
+  if (!base::PathExists(file_path)) {
+    why.kind = ParseFailure::kNoPackageDir;
     return false;
+  }
+  if (!base::PathExists(manifest_path)) {
+    why.kind = ParseFailure::kNoManifest;
+    return false;
+  }
   std::string text;
   if (!base::ReadFileToStringWithMaxSize(manifest_path, &text,
-                                         kMaxConfigurationFileSize))
+                                         kMaxConfigurationFileSize)) {
+    why.kind = ParseFailure::kUnreadable;
     return false;
-  std::unique_ptr<base::Value> root = base::JSONReader::Read(text);
+  }
+  int code = 0;
+  std::unique_ptr<base::Value> root = base::JSONReader::ReadAndReturnError(
+      text, base::JSON_PARSE_RFC, &code, nullptr, &why.line, &why.column);
+  if (!root) {
+    why.kind = ParseFailure::kNotJson;
+    why.cause = base::JSONReader::ErrorCodeToString(
+        static_cast<base::JSONReader::JsonParseError>(code));
+    return false;
+  }
   base::DictionaryValue* dict = nullptr;
-  if (!root || !root->GetAsDictionary(&dict))
+  if (!root->GetAsDictionary(&dict)) {
+    why.kind = ParseFailure::kNotObject;
     return false;
+  }
   return ParseArtifact(file_path, dict, artifact);
 }
 

@@ -23,12 +23,14 @@
 // caller a new record that nobody owns yet (the caller adds it to its parent).
 // On failure the out-parameter is left untouched.
 //
-// Failure is reported only by the bool results: nothing here logs or throws
-// on bad input. Stateless; every operation may run on any thread.
+// Failure is reported only by the bool results (and, for Parse(), by an
+// optional ParseFailure saying which step failed): nothing here logs or
+// throws on bad input. Stateless; every operation may run on any thread.
 
 #ifndef ZQEXTENSIONKIT_CONFIG_INTERNAL_ARTIFACTPARSER_H_
 #define ZQEXTENSIONKIT_CONFIG_INTERNAL_ARTIFACTPARSER_H_
 
+#include <string>
 #include <string_view>
 
 #include "base/memory/scoped_ptr.h"
@@ -67,13 +69,33 @@ class ExtensionPointImpl;
 
 class ArtifactParser {
  public:
+  // Which step of Parse() failed.
+  struct ParseFailure {
+    enum Kind {
+      kNone,
+      kNoPackageDir,  // The package directory does not exist.
+      kNoManifest,    // It holds no manifest.json.
+      kUnreadable,    // Not a regular file, unreadable or too large.
+      kNotJson,       // Not JSON: see line, column and cause.
+      kNotObject,     // Its top level is not an object.
+      kNoArtifact,    // No out-parameter was given.
+    };
+    Kind kind = kNone;
+    int line = 0;       // 1-based, for kNotJson.
+    int column = 0;     // 1-based, for kNotJson.
+    std::string cause;  // The JSON reader's cause text, for kNotJson.
+  };
+
   ArtifactParser() = delete;
 
   // Reads `file_path`/manifest.json, where `file_path` is the package
   // directory. False when either is missing, the file cannot be read, its
   // text is not JSON or its top level is not an object, or `artifact` is
-  // null.
+  // null; then `*failure` (when given) says which.
   static bool Parse(const base::FilePath& file_path, Artifact** artifact);
+  static bool Parse(const base::FilePath& file_path,
+                    Artifact** artifact,
+                    ParseFailure* failure);
 
   // Builds the artifact of package directory `file_path` from its parsed
   // top-level object. Its resources path is `file_path`/resources; its entry

@@ -6,6 +6,9 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <filesystem>
+#include <system_error>
+
 #include "ZQExtensionKit/log/ZQELogService.h"
 
 namespace zqextensionkit {
@@ -63,6 +66,44 @@ bool ZQEConfigurationManagerImpl::SetDebugModeEnable(bool enable) {
   base::AutoLock lock(lock_);
   _enableDebugMode = enable;
   return true;
+}
+
+bool ZQEConfigurationManagerImpl::SetInstallationDir(const std::string& dir) {
+  std::string absolute;
+  if (!dir.empty()) {
+    // Taken from the current directory now, so that a later change of it
+    // does not move the installation, and every message names a full path.
+    std::error_code error;
+    std::filesystem::path path = std::filesystem::absolute(dir, error);
+    if (error || !std::filesystem::is_directory(path, error) || error) {
+      ZQELogService::GetInstance()->LogMessage(
+          0,
+          "configuration manager impl - set installation dir failed, because "
+          "of %s is not a directory",
+          dir.c_str());
+      return false;
+    }
+    absolute = path.string();
+    while (absolute.size() > 1 && absolute.back() == '/')
+      absolute.pop_back();
+  }
+  {
+    base::AutoLock lock(lock_);
+    _installation_dir = absolute;
+  }
+  ZQELogService::GetInstance()->LogMessage(
+      0, "configuration manager impl - set installation dir is %s",
+      absolute.empty() ? "the executable's directory" : absolute.c_str());
+  return true;
+}
+
+std::string ZQEConfigurationManagerImpl::GetInstallationDir() {
+  {
+    base::AutoLock lock(lock_);
+    if (!_installation_dir.empty())
+      return _installation_dir;
+  }
+  return GetCurrentRunPath();
 }
 
 }  // namespace zqextensionkit

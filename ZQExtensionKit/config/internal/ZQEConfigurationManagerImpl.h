@@ -43,13 +43,32 @@ namespace zqextensionkit {
 
 // The directory of the running executable, read from /proc/<pid>/exe, or ""
 // when the link cannot be read or is longer than 260 bytes. Every file the
-// manager reads lies below this directory.
+// manager reads lies below this directory, unless the host names another
+// installation directory.
 std::string GetCurrentRunPath();
 
-// `extension_adapter_mapping.json` in the executable's directory. False (with
-// its message) when that directory is unknown; whether the file exists is
-// not tested.
-bool GetExtensionAdapterMappingFilePath(base::FilePath* path);
+// `extension_adapter_mapping.json` in `installation_dir`. False (with its
+// message) when that directory is unknown (empty); whether the file exists
+// is not tested.
+bool GetExtensionAdapterMappingFilePath(const std::string& installation_dir,
+                                        base::FilePath* path);
+
+// Texts that the explanations of a load share.
+inline constexpr char kUnknownInstallationDir[] =
+    "the installation directory is unknown: the executable's path cannot be "
+    "read or is longer than 260 bytes";
+inline constexpr char kCannotBeRead[] =
+    "cannot be read (not a regular file, unreadable, or larger than 64 MiB)";
+
+// `text` read as strict JSON: the value, or where reading stopped (1-based
+// line and column) and the reader's cause text.
+struct JsonText {
+  scoped_ptr<base::Value> value;
+  int line = 0;
+  int column = 0;
+  std::string cause;
+};
+JsonText ReadJsonText(const std::string& text);
 
 // AES-256-ECB decryption of `cipher_text` with `key`, then removal of the
 // padding its last byte announces: a last byte of 0x00 to 0x10 removes that
@@ -105,6 +124,10 @@ class ZQEConfigurationManagerImpl final : public IZQEConfigurationManager {
   bool LoadRemoteConfig() override;
   void SetRemoteConfigDataSource(
       std::shared_ptr<IZQERemoteConfigDataSource> dataSource) override;
+  bool SetInstallationDir(const std::string& dir) override;
+  std::string GetInstallationDir() override;
+  void GetAllArtifactsShared(
+      std::vector<std::shared_ptr<Artifact>>& artifacts) override;
 
   // Internal steps. The kit and its tests call them; hosts never see this
   // header.
@@ -129,11 +152,17 @@ class ZQEConfigurationManagerImpl final : public IZQEConfigurationManager {
   // the AES-256-ECB cipher text; `*output` receives the plain text cut at its
   // first zero byte. Without a key, `*output` is `input`.
   bool DecryptConfigurations(const std::string& input, std::string* output);
+  // What DecryptConfigurations() did with its input.
+  enum class Decryption { kPlain, kDecrypted, kNotBase64, kNotDecrypted };
+  bool DecryptConfigurations(const std::string& input,
+                             std::string* output,
+                             Decryption* decryption);
   // Parses each artifact that "artifacts" names; appends it under `lock_`.
   void ParseExtensions(const base::DictionaryValue& root,
                        const base::FilePath& extensions_dir);
   // Collects the points of the artifacts the foundation version accepts and
-  // inserts their extensions; holds `lock_` throughout.
+  // inserts their extensions, holding `lock_`; then explains (with no lock
+  // held) each artifact the version turned away.
   void ExtractExtensionsAndExtensionPoints();
   // Appends copies of `extensions` to the list of `extension_point_id`,
   // skipping ids the list holds already, and adds their adapter records.
@@ -220,6 +249,9 @@ class ZQEConfigurationManagerImpl final : public IZQEConfigurationManager {
   ExtensionConfig _localConfig;
   // Guarded by lock_. The adapter mapping; null until a load reads it.
   scoped_ptr<base::DictionaryValue> _mappingDict;
+  // Guarded by lock_. The installation directory the host named (absolute);
+  // empty: the executable's directory.
+  std::string _installation_dir;
 };
 
 }  // namespace zqextensionkit

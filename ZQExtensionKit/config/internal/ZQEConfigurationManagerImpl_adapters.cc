@@ -11,6 +11,7 @@
 #include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/config/internal/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
+#include "ZQExtensionKit/defines/internal/ZQELoadReport.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "base/files/file_util.h"
 #include "base/guid.h"
@@ -138,32 +139,64 @@ std::string AdaptedExtensionId(const Extension& record) {
 
 }  // namespace
 
-bool GetExtensionAdapterMappingFilePath(base::FilePath* path) {
-  const std::string run_path = GetCurrentRunPath();
-  if (run_path.empty()) {
+bool GetExtensionAdapterMappingFilePath(const std::string& installation_dir,
+                                        base::FilePath* path) {
+  if (installation_dir.empty()) {
     ZQELogService::GetInstance()->LogMessage(
         0,
         "configuration manager impl - get extension adapter mapping file path "
         "failed, becuase of extension_adapter_mapping.json is not exist");
     return false;
   }
-  *path = base::FilePath(run_path).Append(kAdapterMappingFileName);
+  *path = base::FilePath(installation_dir).Append(kAdapterMappingFileName);
   return true;
 }
 
 bool ZQEConfigurationManagerImpl::LoadExtensionAdapterMappingJson() {
+  using Severity = ZQELoadReport::Severity;
   base::FilePath path;
-  if (!GetExtensionAdapterMappingFilePath(&path) || !base::PathExists(path))
+  if (!GetExtensionAdapterMappingFilePath(GetInstallationDir(), &path)) {
+    ExplainLoadStep(Severity::kProblem, "", 0, 0,
+                    "configuration manager impl - read adapter mapping "
+                    "failed, because of %s",
+                    kUnknownInstallationDir);
     return false;
+  }
+  const std::string& file = path.value();
+  if (!base::PathExists(path)) {
+    ExplainLoadStep(Severity::kProblem, file, 0, 0,
+                    "configuration manager impl - read adapter mapping "
+                    "failed, because of %s does not exist",
+                    file.c_str());
+    return false;
+  }
   std::string text;
   if (!base::ReadFileToStringWithMaxSize(path, &text,
                                          kMaxConfigurationFileSize)) {
+    ExplainLoadStep(Severity::kProblem, file, 0, 0,
+                    "configuration manager impl - read adapter mapping "
+                    "failed, because of %s %s",
+                    file.c_str(), kCannotBeRead);
+    return false;
+  }
+  JsonText json = ReadJsonText(text);
+  if (!json.value) {
+    ExplainLoadStep(Severity::kProblem, file, json.line, json.column,
+                    "configuration manager impl - read adapter mapping "
+                    "failed, because of %s is not valid JSON: line %d, "
+                    "column %d, %s",
+                    file.c_str(), json.line, json.column, json.cause.c_str());
     return false;
   }
   scoped_ptr<base::DictionaryValue> mapping =
-      base::DictionaryValue::From(base::JSONReader::Read(text));
-  if (!mapping)
+      base::DictionaryValue::From(std::move(json.value));
+  if (!mapping) {
+    ExplainLoadStep(Severity::kProblem, file, 0, 0,
+                    "configuration manager impl - read adapter mapping "
+                    "failed, because of the top level of %s is not an object",
+                    file.c_str());
     return false;
+  }
   base::AutoLock lock(lock_);
   // Merges read the mapping only with the lock held; the replaced mapping
   // (now in `mapping`, declared first) is freed after the lock is released.

@@ -1,6 +1,8 @@
 // ZQEConfigurationManagerImpl: the local load. Reads the adapter mapping and
-// extensions/config.json beside the executable (decrypting it when a key is
-// set), parses every artifact it lists and builds the local configuration.
+// extensions/config.json in the installation directory (decrypting it when a
+// key is set), parses every artifact it lists and builds the local
+// configuration. Each step that fails or is skipped is explained (file and
+// reason) besides its own message.
 
 #include <openssl/evp.h>
 
@@ -15,6 +17,7 @@
 #include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/config/internal/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
+#include "ZQExtensionKit/defines/internal/ZQELoadReport.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "base/base64.h"
 #include "base/files/file_util.h"
@@ -104,7 +107,59 @@ bool IsAsciiWhitespace(char c) {
   return byte <= ' ' && ((kWhitespace >> byte) & 1) != 0;
 }
 
+// Explains why the package in `artifact_dir` did not parse.
+void ExplainParseFailure(const base::FilePath& artifact_dir,
+                         const ArtifactParser::ParseFailure& failure) {
+  using Outcome = ZQELoadReport::Outcome;
+  const std::string& dir = artifact_dir.value();
+  const std::string manifest = artifact_dir.Append(kManifestFileName).value();
+  static constexpr char kSkipped[] =
+      "configuration manager impl - load package skipped, because of ";
+  switch (failure.kind) {
+    case ArtifactParser::ParseFailure::kNoPackageDir:
+      ExplainPackage(dir, Outcome::kSkipped, load_reason::kPackageMissing, dir,
+                     0, 0, "%s%s does not exist", kSkipped, dir.c_str());
+      break;
+    case ArtifactParser::ParseFailure::kNoManifest:
+      ExplainPackage(dir, Outcome::kSkipped, load_reason::kManifestMissing,
+                     manifest, 0, 0, "%s%s does not exist", kSkipped,
+                     manifest.c_str());
+      break;
+    case ArtifactParser::ParseFailure::kUnreadable:
+      ExplainPackage(dir, Outcome::kSkipped, load_reason::kManifestUnreadable,
+                     manifest, 0, 0, "%s%s %s", kSkipped, manifest.c_str(),
+                     kCannotBeRead);
+      break;
+    case ArtifactParser::ParseFailure::kNotJson:
+      ExplainPackage(dir, Outcome::kSkipped, load_reason::kManifestInvalid,
+                     manifest, failure.line, failure.column,
+                     "%s%s is not valid JSON: line %d, column %d, %s", kSkipped,
+                     manifest.c_str(), failure.line, failure.column,
+                     failure.cause.c_str());
+      break;
+    case ArtifactParser::ParseFailure::kNotObject:
+    case ArtifactParser::ParseFailure::kNone:
+    case ArtifactParser::ParseFailure::kNoArtifact:
+      ExplainPackage(dir, Outcome::kSkipped, load_reason::kManifestInvalid,
+                     manifest, 0, 0, "%sthe top level of %s is not an object",
+                     kSkipped, manifest.c_str());
+      break;
+  }
+}
+
 }  // namespace
+
+JsonText ReadJsonText(const std::string& text) {
+  JsonText json;
+  int code = 0;
+  json.value = base::JSONReader::ReadAndReturnError(
+      text, base::JSON_PARSE_RFC, &code, nullptr, &json.line, &json.column);
+  if (!json.value) {
+    json.cause = base::JSONReader::ErrorCodeToString(
+        static_cast<base::JSONReader::JsonParseError>(code));
+  }
+  return json;
+}
 
 std::string AES256_ECB_PKCS5_Decrypt(const std::string& cipher_text,
                                      const uint8_t (&key)[32]) {
@@ -138,31 +193,41 @@ bool ZQEConfigurationManagerImpl::FindExtensions() {
 
 bool ZQEConfigurationManagerImpl::GetExtensionsDir(
     base::FilePath* extensions_dir) {
-  const std::string run_path = GetCurrentRunPath();
-  if (run_path.empty()) {
+  const std::string installation_dir = GetInstallationDir();
+  if (installation_dir.empty()) {
     Log()->LogMessage(0,
                       "configuration manager impl - extensions dir is empty");
     return false;
   }
-  *extensions_dir = base::FilePath(run_path).Append(kExtensionsDirName);
+  *extensions_dir = base::FilePath(installation_dir).Append(kExtensionsDirName);
   Log()->LogMessage(0,
                     "configuration manager impl - get extensions dir success");
   return true;
 }
 
 bool ZQEConfigurationManagerImpl::LoadLocalConfigurations() {
+  using Severity = ZQELoadReport::Severity;
   base::FilePath extensions_dir;
   if (!GetExtensionsDir(&extensions_dir)) {
     Log()->LogMessage(0,
                       "configuration manager impl - load local configurations "
                       "failed, because of get extensions dir failed");
+    ExplainLoadStep(Severity::kProblem, "", 0, 0,
+                    "configuration manager impl - read config.json failed, "
+                    "because of %s",
+                    kUnknownInstallationDir);
     return false;
   }
   const base::FilePath config_path = extensions_dir.Append(kConfigFileName);
+  const std::string& file = config_path.value();
   if (!base::PathExists(extensions_dir) || !base::PathExists(config_path)) {
     Log()->LogMessage(0,
                       "configuration manager impl - load local configurations "
                       "failed, becuase of config.json is not exist");
+    ExplainLoadStep(Severity::kProblem, file, 0, 0,
+                    "configuration manager impl - read config.json failed, "
+                    "because of %s does not exist",
+                    file.c_str());
     return false;
   }
   std::string text;
@@ -171,20 +236,55 @@ bool ZQEConfigurationManagerImpl::LoadLocalConfigurations() {
     Log()->LogMessage(0,
                       "configuration manager impl - load local configurations "
                       "failed, becuase of load config.json failed");
+    ExplainLoadStep(Severity::kProblem, file, 0, 0,
+                    "configuration manager impl - read config.json failed, "
+                    "because of %s %s",
+                    file.c_str(), kCannotBeRead);
     return false;
   }
   std::string json;
-  if (!DecryptConfigurations(text, &json))
+  Decryption decryption = Decryption::kPlain;
+  if (!DecryptConfigurations(text, &json, &decryption)) {
+    if (decryption == Decryption::kNotBase64) {
+      const bool plain_json = base::JSONReader::Read(text) != nullptr;
+      ExplainLoadStep(
+          Severity::kProblem, file, 0, 0,
+          "configuration manager impl - decrypt config.json "
+          "failed, because of %s is not Base64 text%s",
+          file.c_str(),
+          plain_json ? ": the file is plain JSON but a key is set" : "");
+    } else {
+      ExplainLoadStep(Severity::kProblem, file, 0, 0,
+                      "configuration manager impl - decrypt config.json "
+                      "failed, because of %s does not decrypt with the key "
+                      "set (wrong key?)",
+                      file.c_str());
+    }
     return false;
+  }
 
   std::string error;
+  int code = 0;
+  int line = 0;
+  int column = 0;
   scoped_ptr<base::Value> root = base::JSONReader::ReadAndReturnError(
-      json, base::JSON_PARSE_RFC, nullptr, &error);
+      json, base::JSON_PARSE_RFC, &code, &error, &line, &column);
   if (!root) {
     Log()->LogMessage(0,
                       "configuration manager impl - load local configurations "
                       "failed, becuase of parse json config.json failed, %s",
                       error.c_str());
+    const std::string cause = base::JSONReader::ErrorCodeToString(
+        static_cast<base::JSONReader::JsonParseError>(code));
+    ExplainLoadStep(Severity::kProblem, file, line, column,
+                    "configuration manager impl - read config.json failed, "
+                    "because of %s is not valid JSON%s: line %d, column %d, "
+                    "%s",
+                    file.c_str(),
+                    decryption == Decryption::kDecrypted
+                        ? " after decryption (wrong key?)"
+                        : "",
+                    line, column, cause.c_str());
     return false;
   }
   // A root that is not an object holds nothing to load, which is not an
@@ -195,6 +295,12 @@ bool ZQEConfigurationManagerImpl::LoadLocalConfigurations() {
     ParseExtensionAuthInfos(*dict);
     ParseExtensions(*dict, extensions_dir);
     ExtractExtensionsAndExtensionPoints();
+  } else {
+    ExplainLoadStep(Severity::kProblem, file, 0, 0,
+                    "configuration manager impl - read config.json skipped, "
+                    "because of the top level of %s is not an object: no "
+                    "packages, modules or access keys are read from it",
+                    file.c_str());
   }
   return true;
 }
@@ -202,10 +308,19 @@ bool ZQEConfigurationManagerImpl::LoadLocalConfigurations() {
 bool ZQEConfigurationManagerImpl::DecryptConfigurations(
     const std::string& input,
     std::string* output) {
+  Decryption decryption = Decryption::kPlain;
+  return DecryptConfigurations(input, output, &decryption);
+}
+
+bool ZQEConfigurationManagerImpl::DecryptConfigurations(
+    const std::string& input,
+    std::string* output,
+    Decryption* decryption) {
   uint8_t key[32] = {};
   {
     base::AutoLock lock(lock_);
     if (_sec_key.empty()) {
+      *decryption = Decryption::kPlain;
       *output = input;
       return true;
     }
@@ -230,6 +345,7 @@ bool ZQEConfigurationManagerImpl::DecryptConfigurations(
   std::string cipher_text;
   base::Base64Decode(*base64, &cipher_text);
   if (cipher_text.empty()) {
+    *decryption = Decryption::kNotBase64;
     Log()->LogMessage(0,
                       "configuration manager impl - decrypt configurations "
                       "failed, becuase of base64 decode encrypted configs "
@@ -238,6 +354,7 @@ bool ZQEConfigurationManagerImpl::DecryptConfigurations(
   }
   std::string plain = AES256_ECB_PKCS5_Decrypt(std::move(cipher_text), key);
   if (plain.empty()) {
+    *decryption = Decryption::kNotDecrypted;
     Log()->LogMessage(0,
                       "configuration manager impl - decrypt configurations "
                       "failed, becuase of decrypt config.json failed");
@@ -246,6 +363,7 @@ bool ZQEConfigurationManagerImpl::DecryptConfigurations(
   const size_t zero = plain.find('\0');
   if (zero != std::string::npos)
     plain.resize(zero);
+  *decryption = Decryption::kDecrypted;
   *output = std::move(plain);
   return true;
 }
@@ -253,20 +371,56 @@ bool ZQEConfigurationManagerImpl::DecryptConfigurations(
 void ZQEConfigurationManagerImpl::ParseExtensions(
     const base::DictionaryValue& root,
     const base::FilePath& extensions_dir) {
+  using Outcome = ZQELoadReport::Outcome;
+  using Severity = ZQELoadReport::Severity;
+  const std::string config_file =
+      extensions_dir.Append(kConfigFileName).value();
+  const base::Value* listed = nullptr;
   const base::ListValue* artifacts = nullptr;
-  if (!root.GetListWithoutPathExpansion(kArtifacts, &artifacts))
+  if (!root.GetWithoutPathExpansion(kArtifacts, &listed)) {
+    ExplainLoadStep(Severity::kNote, config_file, 0, 0,
+                    "configuration manager impl - load packages skipped, "
+                    "because of %s holds no \"artifacts\" list",
+                    config_file.c_str());
     return;
+  }
+  if (!listed->GetAsList(&artifacts)) {
+    ExplainLoadStep(Severity::kProblem, config_file, 0, 0,
+                    "configuration manager impl - load packages skipped, "
+                    "because of \"artifacts\" in %s is not a list",
+                    config_file.c_str());
+    return;
+  }
+  int index = -1;
   for (const auto& element : *artifacts) {
+    ++index;
     std::string name;
+    if (!element->GetAsString(&name) || name.empty()) {
+      ExplainLoadStep(Severity::kProblem, config_file, 0, 0,
+                      "configuration manager impl - load package skipped, "
+                      "because of artifacts[%d] in %s is not a package name",
+                      index, config_file.c_str());
+      continue;
+    }
     base::FilePath artifact_dir;
     // A package outside the extensions directory is never read.
-    if (!element->GetAsString(&name) ||
-        !GetArtifactDir(extensions_dir, name, &artifact_dir)) {
+    if (!GetArtifactDir(extensions_dir, name, &artifact_dir)) {
+      ExplainPackage(artifact_dir.value(), Outcome::kSkipped,
+                     load_reason::kOutsideExtensions, config_file, 0, 0,
+                     "configuration manager impl - load package skipped, "
+                     "because of %s lies outside %s",
+                     artifact_dir.value().c_str(),
+                     extensions_dir.value().c_str());
       continue;
     }
     Artifact* parsed = nullptr;
-    if (!ArtifactParser::Parse(artifact_dir, &parsed) || !parsed)
+    ArtifactParser::ParseFailure failure;
+    if (!ArtifactParser::Parse(artifact_dir, &parsed, &failure) || !parsed) {
+      ExplainParseFailure(artifact_dir, failure);
       continue;
+    }
+    if (ZQELoadReport* report = ZQELoadReport::Current())
+      report->AddPackage(artifact_dir.value(), parsed->GetID());
     // Held by a shared pointer from here on, so that the records copied
     // from it can share it (see ExtensionImpl).
     std::shared_ptr<Artifact> artifact(parsed);
@@ -276,25 +430,58 @@ void ZQEConfigurationManagerImpl::ParseExtensions(
 }
 
 void ZQEConfigurationManagerImpl::ExtractExtensionsAndExtensionPoints() {
-  // A merge may run on the data source's thread during the load; both change
-  // the points and the local configuration only with the lock held.
-  base::AutoLock lock(lock_);
-  std::vector<ExtensionPoint*> accepted;
-  for (const auto& artifact : _artifacts) {
-    // Missing trailing components count as zero.
-    if (artifact->GetFoundationVersion().CompareTo(_foundation_version) > 0)
-      continue;
-    artifact->GetExtensionPoints(accepted);
-  }
-  _extension_points.insert(_extension_points.end(), accepted.begin(),
-                           accepted.end());
+  // The artifacts the foundation version turns away, explained once the
+  // lock is released: their package directory, manifest and version.
+  struct Refused {
+    std::string dir;
+    std::string version;
+  };
+  std::vector<Refused> refused;
+  std::string host_version;
+  {
+    // A merge may run on the data source's thread during the load; both
+    // change the points and the local configuration only with the lock
+    // held.
+    base::AutoLock lock(lock_);
+    host_version = _foundation_version.GetString();
+    std::vector<ExtensionPoint*> accepted;
+    for (const auto& artifact : _artifacts) {
+      // Missing trailing components count as zero.
+      if (artifact->GetFoundationVersion().CompareTo(_foundation_version) > 0) {
+        refused.push_back({artifact->GetRootPath().value(),
+                           artifact->GetFoundationVersion().GetString()});
+        continue;
+      }
+      artifact->GetExtensionPoints(accepted);
+    }
+    _extension_points.insert(_extension_points.end(), accepted.begin(),
+                             accepted.end());
 
-  LocalConfigIdIndex index;
-  std::vector<Extension*> extensions;
-  for (ExtensionPoint* point : accepted) {
-    extensions.clear();
-    if (point->GetExtensions(extensions))
-      InsertExtensionsToLocalConfig(point->GetID(), extensions, &index);
+    LocalConfigIdIndex index;
+    std::vector<Extension*> extensions;
+    for (ExtensionPoint* point : accepted) {
+      extensions.clear();
+      if (point->GetExtensions(extensions))
+        InsertExtensionsToLocalConfig(point->GetID(), extensions, &index);
+    }
+  }
+
+  if (host_version.empty()) {
+    ExplainLoadStep(ZQELoadReport::Severity::kNote, "", 0, 0,
+                    "configuration manager impl - check foundation version "
+                    "failed, because of the host set none: only packages "
+                    "that need none load their extensions");
+  }
+  for (const Refused& artifact : refused) {
+    const std::string manifest =
+        base::FilePath(artifact.dir).Append(kManifestFileName).value();
+    ExplainPackage(artifact.dir, ZQELoadReport::Outcome::kSkipped,
+                   load_reason::kFoundationVersion, manifest, 0, 0,
+                   "configuration manager impl - load package skipped, "
+                   "because of %s needs foundation version %s, the host's is "
+                   "%s",
+                   manifest.c_str(), artifact.version.c_str(),
+                   host_version.empty() ? "not set" : host_version.c_str());
   }
 }
 

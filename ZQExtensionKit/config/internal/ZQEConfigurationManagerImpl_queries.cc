@@ -112,4 +112,10 @@ void ZQEConfigurationManagerImpl::GetAllArtifacts(
     artifacts.push_back(artifact.get());
 }
 
+void ZQEConfigurationManagerImpl::GetAllArtifactsShared(
+    std::vector<std::shared_ptr<Artifact>>& artifacts) {
+  base::AutoLock lock(lock_);
+  artifacts.insert(artifacts.end(), _artifacts.begin(), _artifacts.end());
+}
+
 }  // namespace zqextensionkit

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
 #include "ZQExtensionKit/bundle/internal/ZQEEntryLibraryPath.h"
@@ -11,6 +12,7 @@
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
 #include "ZQExtensionKit/container/ZQEObjectContainer.h"
 #include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
+#include "ZQExtensionKit/defines/internal/ZQELoadReport.h"
 #include "ZQExtensionKit/extension/IZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionContext.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
@@ -160,16 +162,64 @@ void ZQExtensionManagerImpl::SetFoundationVersion(const std::string& version) {
 
 bool ZQExtensionManagerImpl::Load() {
   ZQEConfigurationManager* config = ZQEConfigurationManager::GetInstance();
-  const bool loaded = config->LoadAllExtensionInfos();
-  // Whatever the load reported, every artifact it kept gets its library, in
-  // list order: one library that fails does not stop the others. With the
-  // MD5 check on, the libraries are hashed ahead on up to
-  // libFileVerifyThreads_ threads, which the bundle manager reads back
-  // through the facade.
-  std::vector<Artifact*> artifacts;
-  config->GetAllArtifacts(artifacts);
-  ZQEBundleManager::GetInstance()->LoadBundles(artifacts);
+  ZQELoadReport report;
+  report.SetInstallationDir(config->GetInstallationDir());
+  bool loaded = false;
+  {
+    const ZQELoadReport::Scope current(&report);
+    loaded = config->LoadAllExtensionInfos();
+    report.SetResult(loaded);
+    // Whatever the load reported, every artifact it kept gets its library,
+    // in list order: one library that fails does not stop the others. With
+    // the MD5 check on, the libraries are hashed ahead on up to
+    // libFileVerifyThreads_ threads, which the bundle manager reads back
+    // through the facade. The shared pointers keep each artifact whole
+    // until its library is loaded, whatever another thread unloads.
+    std::vector<std::shared_ptr<Artifact>> shared;
+    config->GetAllArtifactsShared(shared);
+    std::vector<Artifact*> artifacts;
+    artifacts.reserve(shared.size());
+    for (const std::shared_ptr<Artifact>& artifact : shared)
+      artifacts.push_back(artifact.get());
+    ZQEBundleManager::GetInstance()->LoadBundles(artifacts);
+  }
+  const std::string& installation = report.installation_dir();
+  using Outcome = ZQELoadReport::Outcome;
+  Log()->LogMessage(
+      kLoadExplanationLogLevel,
+      "extension manager impl - load summary: packages loaded %zu, skipped "
+      "%zu, refused %zu, libraries loaded %zu, installation %s",
+      report.CountPackages(Outcome::kLoaded),
+      report.CountPackages(Outcome::kSkipped),
+      report.CountPackages(Outcome::kRefused), report.CountLoadedLibraries(),
+      installation.empty() ? "unknown" : installation.c_str());
+  std::string json = report.ToJson();
+  {
+    std::lock_guard<std::mutex> lock(load_report_mutex_);
+    load_report_.swap(json);
+  }
   return loaded;
+}
+
+std::string ZQExtensionManagerImpl::GetLoadReport() {
+  {
+    std::lock_guard<std::mutex> lock(load_report_mutex_);
+    if (!load_report_.empty())
+      return load_report_;
+  }
+  // Before the first Load(): the document of a load that did not run.
+  ZQELoadReport report;
+  report.SetInstallationDir(
+      ZQEConfigurationManager::GetInstance()->GetInstallationDir());
+  return report.ToJson();
+}
+
+bool ZQExtensionManagerImpl::SetInstallationDir(const std::string& dir) {
+  return ZQEConfigurationManager::GetInstance()->SetInstallationDir(dir);
+}
+
+std::string ZQExtensionManagerImpl::GetInstallationDir() {
+  return ZQEConfigurationManager::GetInstance()->GetInstallationDir();
 }
 
 bool ZQExtensionManagerImpl::Unload() {

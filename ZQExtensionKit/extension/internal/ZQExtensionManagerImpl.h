@@ -16,10 +16,18 @@
 // request (a singleton is filled and initialised again each time) before the
 // caller receives the extension point's interface.
 //
+// Load() explains itself: it makes a ZQELoadReport current on its thread,
+// which the configuration and bundle managers fill as they explain each
+// failed or skipped step, logs a summary at its end and keeps the report's
+// JSON for GetLoadReport(). It holds shared ownership of the artifacts it
+// hands to the bundle manager, so an unload on another thread cannot free
+// them under it.
+//
 // Threads: every operation may run on several threads at once. The switches
-// are atomic, the trusted keys guarded by a mutex of their own; records,
-// libraries, bundles and singletons are guarded by the managers that keep them,
-// none of which holds a lock while plug-in or host code runs.
+// are atomic, the trusted keys and the latest report are guarded by mutexes
+// of their own, never held while other code runs; records, libraries,
+// bundles and singletons are guarded by the managers that keep them, none
+// of which holds a lock while plug-in or host code runs.
 //
 // Internal header: hosts reach the manager through the ZQExtensionManager
 // facade.
@@ -69,6 +77,9 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
       const FetchExtensionAuthInfoCallback& callback) override;
   size_t GetLibFileVerifyThreads() override;
   void SetLibFileVerifyThreads(size_t threads) override;
+  bool SetInstallationDir(const std::string& dir) override;
+  std::string GetInstallationDir() override;
+  std::string GetLoadReport() override;
   bool AddTrustedSignKey(const std::string& publicKeyPem) override;
   void ClearTrustedSignKeys() override;
   std::vector<std::string> GetTrustedSignKeys() override;
@@ -91,6 +102,10 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   std::atomic<bool> enableSignVerify_{false};
   // 0: one per core.
   std::atomic<size_t> libFileVerifyThreads_{0};
+  std::mutex load_report_mutex_;
+  // Guarded by load_report_mutex_. The JSON of the latest Load()'s report;
+  // empty before the first.
+  std::string load_report_;
   std::mutex trustedSignKeysMutex_;
   // Guarded by trustedSignKeysMutex_. Canonical PEM texts, no two alike.
   std::vector<std::string> trustedSignKeys_;

@@ -36,7 +36,8 @@ bool ZQEExtensionSignVerifyImpl::SignVerify(
 }
 
 bool ZQEExtensionSignVerifyImpl::VerifyHashedFile(const ZQEHashedFile& file,
-                                                  const Artifact& artifact) {
+                                                  const Artifact& artifact,
+                                                  std::string* why) {
   ZQELogService* log = ZQELogService::GetInstance();
   const std::shared_ptr<const ZQESignKeyRing> keys = TrustedKeys();
   if (keys->empty()) {
@@ -48,6 +49,8 @@ bool ZQEExtensionSignVerifyImpl::VerifyHashedFile(const ZQEHashedFile& file,
   const LibrarySignatureVerdict verdict =
       CheckLibrarySignature(artifact, file, *keys);
   log->LogMessage(0, "%s", verdict.message.c_str());
+  if (why)
+    *why = verdict.reason;
   return verdict.ok();
 }
 

@@ -54,8 +54,11 @@ class ZQEExtensionSignVerifyImpl : public ZQEExtensionSignVerify {
 
   // The signature check of the library `file` (opened and hashed, its MD5
   // verified) of the package `artifact` describes: true when a trusted key
-  // signed it, or when no key is trusted. Logs as the header says.
-  bool VerifyHashedFile(const ZQEHashedFile& file, const Artifact& artifact);
+  // signed it, or when no key is trusted. Logs as the header says; on
+  // failure stores the reason (the end of the message) in *why when given.
+  bool VerifyHashedFile(const ZQEHashedFile& file,
+                        const Artifact& artifact,
+                        std::string* why = nullptr);
 
   // The digests to compute for a library that is about to be verified: the
   // SHA-256 as well when the signature switch is on and a key is trusted,

@@ -122,6 +122,7 @@ LibrarySignatureVerdict Verdict(LibrarySignatureCheck check,
   verdict.message = "sign verify - package id:" + id + ", verify lib file sign";
   verdict.message +=
       reason ? std::string(" failed, because of ") + reason : " success";
+  verdict.reason = reason ? reason : "";
   return verdict;
 }
 

@@ -117,6 +117,8 @@ struct LibrarySignatureVerdict {
   // package id:<id>, verify lib file sign success" or "... failed, because
   // of <reason>".
   std::string message;
+  // That <reason> alone; empty for kSigned.
+  std::string reason;
 
   bool ok() const { return check == LibrarySignatureCheck::kSigned; }
 };

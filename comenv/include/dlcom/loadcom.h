@@ -28,12 +28,23 @@
 // - Destruction releases the factory, then closes the library. Close a
 //   loader only after every object created from its library has been
 //   released: their code lives in the library.
-// - Failures are return values plus short trace lines on standard output
-//   ("CComLoader->LoadCom", "IImpModuleBase->Load", ...); nothing is logged
-//   through the log service and nothing throws.
-// Thread-safety: none inside. Load once, on one thread, before any thread
-// creates instances; `CreateInstance` on a loaded loader may then run on
-// several threads at once.
+// - Failures are return values plus short trace lines ("CComLoader->LoadCom",
+//   "IImpModuleBase->Load", ...); nothing is logged through the log service
+//   and nothing throws. Trace lines go to standard output unless
+//   `by::SetTraceLineSink` names another sink. That setting, like the
+//   failure record below, belongs to the copy of this header that one
+//   library or program compiles: the kit's loaders follow the setting the
+//   host makes through ZQELogService::SetLoaderTraceOutput(), a plug-in's or
+//   host's own loaders follow their own.
+// - After a `LoadCom` that returns FALSE, `by::LastLoadComFailure()` says
+//   why, on the thread that called it: the kind of failure and a text, for
+//   a library the dynamic loader refused the loader's own reason
+//   (`dlerror()`), which the trace lines do not carry. A successful
+//   `LoadCom` clears it.
+// Thread-safety: none inside a loader. Load once, on one thread, before any
+// thread creates instances; `CreateInstance` on a loaded loader may then run
+// on several threads at once. The trace-line sink may be set from any
+// thread.
 
 #ifndef DLCOM_LOADCOM_H_
 #define DLCOM_LOADCOM_H_
@@ -41,6 +52,7 @@
 #include <dlfcn.h>
 #include <strings.h>
 
+#include <atomic>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -58,12 +70,75 @@ static_assert(sizeof(STFunDesc) == 16 && offsetof(STFunDesc, uOffFun) == 8,
               "STFunDesc layout");
 
 namespace by {
+
+// Receives one trace line of the loader, without a line break.
+using TraceLineSink = void (*)(const char* line);
+
+// Why a LoadCom() failed.
+enum class LoadComFailure {
+  kNone,          // The last LoadCom() on this thread succeeded (or none ran).
+  kPath,          // The path is empty, or 260 characters or longer.
+  kOpen,          // The dynamic loader refused the file (text: dlerror()).
+  kEntryPoint,    // An entry point is missing (text: dlerror()).
+  kClassFactory,  // DllGetClassObject handed out no framework factory.
+};
+
+struct LoadComError {
+  LoadComFailure failure;
+  char text[512];  // NUL-terminated; cut to fit.
+};
+
 namespace detail {
+
+// The sink of this copy of the loader; null: standard output.
+inline std::atomic<TraceLineSink>& TraceLineSinkSlot() {
+  static std::atomic<TraceLineSink> sink{nullptr};
+  return sink;
+}
+
 inline void TraceLine(const char* line) {
+  if (TraceLineSink sink =
+          TraceLineSinkSlot().load(std::memory_order_acquire)) {
+    sink(line);
+    return;
+  }
   std::fputs(line, stdout);
   std::fputc('\n', stdout);
 }
+
+// Per thread, trivially destructible: a library that compiles this header
+// can be closed while threads that loaded through it live on.
+inline LoadComError& LoadComErrorSlot() {
+  static thread_local LoadComError error;
+  return error;
+}
+
+inline void SetLoadComError(LoadComFailure failure, const char* text) {
+  LoadComError& error = LoadComErrorSlot();
+  error.failure = failure;
+  std::snprintf(error.text, sizeof(error.text), "%s", text ? text : "");
+}
+
 }  // namespace detail
+
+// Sends the trace lines of this copy of the loader to `sink`; null restores
+// standard output. A sink may be called on any thread that loads or creates
+// through a loader, and must not throw.
+inline void SetTraceLineSink(TraceLineSink sink) {
+  detail::TraceLineSinkSlot().store(sink, std::memory_order_release);
+}
+
+inline TraceLineSink GetTraceLineSink() {
+  return detail::TraceLineSinkSlot().load(std::memory_order_acquire);
+}
+
+// Why the last LoadCom() of this copy of the loader on the calling thread
+// failed; `failure` is kNone after a success. Valid until the thread's next
+// LoadCom().
+inline const LoadComError& LastLoadComFailure() {
+  return detail::LoadComErrorSlot();
+}
+
 }  // namespace by
 
 class DLCOM_API IImpModuleBase {
@@ -86,7 +161,8 @@ class DLCOM_API IImpModuleBase {
     const STFunDesc* defs = GetFunDefs();
     m_hMod = dlopen(m_szModuleName, RTLD_LAZY);
     if (m_hMod == nullptr) {
-      dlerror();  // clears the error; its text is not used
+      // Not a trace line: kept for LastLoadComFailure(), and cleared.
+      by::detail::SetLoadComError(by::LoadComFailure::kOpen, dlerror());
       return -1;
     }
     for (const STFunDesc* row = defs;
@@ -99,6 +175,8 @@ class DLCOM_API IImpModuleBase {
         const char* error = dlerror();
         if (error != nullptr)
           by::detail::TraceLine(error);
+        by::detail::SetLoadComError(by::LoadComFailure::kEntryPoint,
+                                    error ? error : row->pFunName);
       }
       setfuncaddress(row->uOffFun, address);
       if (address == nullptr && Exception(m_hMod, row->pFunName))
@@ -226,6 +304,7 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
 
   BOOL LoadCom(const char* pModPathName) {
     by::detail::TraceLine("CComLoader->LoadCom");
+    by::detail::SetLoadComError(by::LoadComFailure::kNone, "");
     // A loader that is already loaded gives up its library only after the
     // new one has been opened, so a library loaded twice stays mapped.
     PreviousModule previous(m_hMod, m_pClassFactory.detach());
@@ -238,17 +317,27 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
     if (length == 0 || length >= sizeof(m_szModuleName)) {
       // Never truncated: a cut path could name another file. An empty path
       // would make the dynamic loader hand back the running program.
+      by::detail::SetLoadComError(by::LoadComFailure::kPath,
+                                  length == 0
+                                      ? "the path is empty"
+                                      : "the path is 260 characters or longer");
       by::detail::TraceLine("CComLoader->Load fuc fail");
       return FALSE;
     }
     std::memcpy(m_szModuleName, pModPathName, length);
 
     if (Load() == -1) {
+      if (by::LastLoadComFailure().failure == by::LoadComFailure::kNone) {
+        by::detail::SetLoadComError(by::LoadComFailure::kOpen,
+                                    "the library did not load");
+      }
       by::detail::TraceLine("CComLoader->Load fuc fail");
       std::memset(m_szModuleName, 0, sizeof(m_szModuleName));
       return FALSE;
     }
     if (DllGetClassObject == nullptr) {
+      by::detail::SetLoadComError(by::LoadComFailure::kEntryPoint,
+                                  "DllGetClassObject is missing");
       by::detail::TraceLine("CComLoader->DllGetClassObject error");
       return FALSE;
     }
@@ -256,9 +345,14 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
                       by::__uuid_s<by::IComObjectFrameworkClassFactory>::iid,
                       m_pClassFactory.vpp());
     if (m_pClassFactory.ptr() == nullptr) {
+      by::detail::SetLoadComError(
+          by::LoadComFailure::kClassFactory,
+          "DllGetClassObject hands out no framework class factory");
       UnloadCom();
       return FALSE;
     }
+    // A missing entry point that Exception() tolerated is no failure.
+    by::detail::SetLoadComError(by::LoadComFailure::kNone, "");
     return TRUE;
   }
 

@@ -1,0 +1,175 @@
+// ZQELoadReport: what one ZQExtensionManager::Load() found, step by step,
+// for the host to read back as JSON (ZQExtensionManager::GetLoadReport()).
+//
+// The extension manager makes one report per Load() and makes it current on
+// the loading thread (Scope); the configuration and bundle managers, which
+// run on that thread during the load, explain each step that failed or was
+// skipped with ExplainLoadStep() or ExplainPackage(): one log message at
+// kLoadExplanationLogLevel, and the same text in the current report, if
+// there is one. A step explained outside a Load() (a host calling the
+// configuration manager itself) is logged all the same.
+//
+// A package is known by its directory. Its outcome only ever moves up the
+// order of Outcome, so the step that says most about it wins: a package the
+// configuration skipped stays skipped when its library is refused as well.
+// Outcomes and reasons are written as the texts of kOutcomeNames and the
+// load_reason tokens; new ones go at the end of each.
+//
+// Not thread-safe: a report belongs to the thread that loads. The rendered
+// JSON is a plain string that the extension manager keeps under its own
+// lock.
+//
+// Internal header: hosts never include it.
+
+#ifndef ZQEXTENSIONKIT_DEFINES_INTERNAL_ZQELOADREPORT_H_
+#define ZQEXTENSIONKIT_DEFINES_INTERNAL_ZQELOADREPORT_H_
+
+#include <cstddef>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace zqextensionkit {
+
+// The log level of the messages that explain a Load(): each failed or
+// skipped step, and the summary at its end.
+inline constexpr int kLoadExplanationLogLevel = 3;
+
+// Why a package was skipped or refused, as the report writes it.
+namespace load_reason {
+// Skipped by the configuration manager.
+inline constexpr char kOutsideExtensions[] = "outside-extensions";
+inline constexpr char kPackageMissing[] = "package-missing";
+inline constexpr char kManifestMissing[] = "manifest-missing";
+inline constexpr char kManifestUnreadable[] = "manifest-unreadable";
+inline constexpr char kManifestInvalid[] = "manifest-invalid";
+inline constexpr char kFoundationVersion[] = "foundation-version";
+// Refused by the bundle manager.
+inline constexpr char kLibraryMissing[] = "library-missing";
+inline constexpr char kLibraryUnreadable[] = "library-unreadable";
+inline constexpr char kMd5[] = "md5";
+inline constexpr char kSignature[] = "signature";
+inline constexpr char kNotALibrary[] = "not-a-library";
+inline constexpr char kDynamicLoader[] = "dynamic-loader";
+inline constexpr char kEntryPoint[] = "entry-point";
+inline constexpr char kClassFactory[] = "class-factory";
+// Loaded, but the library made no bundle object.
+inline constexpr char kBundleClass[] = "bundle-class";
+}  // namespace load_reason
+
+class ZQELoadReport {
+ public:
+  enum class Severity { kNote, kProblem };
+  // In rising order of what they say about a package.
+  enum class Outcome { kLoaded, kRefused, kSkipped };
+  static constexpr size_t kOutcomeCount = 3;
+  // "loaded", "refused", "skipped": indexed by Outcome.
+  static const char* const kOutcomeNames[kOutcomeCount];
+
+  ZQELoadReport();
+  ~ZQELoadReport();
+  ZQELoadReport(const ZQELoadReport&) = delete;
+  ZQELoadReport& operator=(const ZQELoadReport&) = delete;
+
+  // The report of the Load() running on this thread, or null.
+  static ZQELoadReport* Current();
+
+  // Makes `report` current on this thread while it lives (loads may nest:
+  // the previous one comes back).
+  class Scope {
+   public:
+    explicit Scope(ZQELoadReport* report);
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    ZQELoadReport* previous_;
+  };
+
+  void SetInstallationDir(const std::string& dir);
+  // The configuration's result; marks the report as made by a load.
+  void SetResult(bool loaded);
+
+  void AddFinding(Severity severity,
+                  const std::string& file,
+                  int line,
+                  int column,
+                  const std::string& message);
+  // The package in `dir` parsed, with manifest id `id`: loaded unless a
+  // step says otherwise.
+  void AddPackage(const std::string& dir, const std::string& id);
+  // What a step says about the package in `dir` (added if unknown).
+  void SetPackageOutcome(const std::string& dir,
+                         Outcome outcome,
+                         const char* reason,
+                         const std::string& message);
+  // The library at `path` is loaded (now or by an earlier load).
+  void AddLoadedLibrary(const std::string& path);
+
+  const std::string& installation_dir() const { return installation_dir_; }
+  size_t CountPackages(Outcome outcome) const;
+  size_t CountLoadedLibraries() const { return libraries_.size(); }
+
+  // {"installation": ..., "load": "succeeded"|"failed"|"not run",
+  //  "ok": bool, "problems": n, "notes": n,
+  //  "packagesLoaded": n, "packagesRefused": n, "packagesSkipped": n,
+  //  "librariesLoaded": n,
+  //  "findings": [{"severity": "problem"|"note", "file": ..., "line": n,
+  //                "column": n, "message": ...}, ...],
+  //  "packages": [{"path": ..., "id": ..., "outcome": ..., "reason": ...,
+  //                "message": ...}, ...]}
+  // "line" and "column" only for a finding with a position; packages in
+  // the order the configuration lists them.
+  std::string ToJson() const;
+
+ private:
+  struct Finding {
+    Severity severity;
+    std::string file;
+    int line;
+    int column;
+    std::string message;
+  };
+  struct Package {
+    std::string dir;
+    std::string id;
+    Outcome outcome = Outcome::kLoaded;
+    std::string reason;
+    std::string message;
+  };
+
+  Package& PackageAt(const std::string& dir);
+
+  bool ran_ = false;
+  bool loaded_ = false;
+  std::string installation_dir_;
+  std::vector<Finding> findings_;
+  std::vector<Package> packages_;
+  std::set<std::string> libraries_;
+};
+
+// Logs the printf-style message at kLoadExplanationLogLevel and adds it, as
+// a finding of `severity` about `file` (line and column: 0 for none), to
+// the current report.
+void ExplainLoadStep(ZQELoadReport::Severity severity,
+                     const std::string& file,
+                     int line,
+                     int column,
+                     const char* format,
+                     ...) __attribute__((format(printf, 5, 6)));
+
+// As ExplainLoadStep() (a problem), and sets the outcome of the package in
+// `dir` with `reason` and the message.
+void ExplainPackage(const std::string& dir,
+                    ZQELoadReport::Outcome outcome,
+                    const char* reason,
+                    const std::string& file,
+                    int line,
+                    int column,
+                    const char* format,
+                    ...) __attribute__((format(printf, 7, 8)));
+
+}  // namespace zqextensionkit
+
+#endif  // ZQEXTENSIONKIT_DEFINES_INTERNAL_ZQELOADREPORT_H_
