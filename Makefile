@@ -2,7 +2,8 @@
 # build/, so switching between them never rebuilds the others.
 #
 #   make demo        install missing dependencies, build the demo, assemble its
-#                    installation in build/demo and run the demo host there
+#                    installation in build/demo, run the demo host there and
+#                    draw the installation into build/demo/installation.svg
 #   make test        install missing dependencies, build, run every test
 #   make test-asan   the whole suite under AddressSanitizer + UBSan, built with clang
 #   make test-tsan   the concurrency tests under ThreadSanitizer
@@ -42,6 +43,10 @@ demo: | deps
 	cmake --build build/default -j $(JOBS) --target zq_demo
 	@echo
 	build/demo/zq-demo
+	@build/default/tools/zqext/zqext graph --key-file examples/demo/demo.key --version 3.2.0 \
+	  --svg build/demo/installation.svg build/demo
+	@echo
+	@echo "The demo installation as zqext graph draws it: build/demo/installation.svg"
 
 test: build
 	cd build/default && $(CTEST)

@@ -18,6 +18,7 @@ packages=(
   libclang-rt-dev     # sanitizer and libFuzzer runtimes for clang
   pkgconf             # a test builds a host with the installed SDK's .pc file
   valgrind            # a test runs the demo under memcheck
+  graphviz            # zqext graph --svg and make demo draw installations with dot
 )
 
 missing=()

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <fstream>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -37,19 +39,42 @@ TEST(ZqextCommandsTest, HelpAndUsageErrors) {
   ASSERT_EQ(0, mkfifo(fifo_key.c_str(), 0600));
   const std::string config = dir.WriteFile("config.json", kConfig);
   const std::string out = (dir.path() / "out").string();
+  // An installation's extensions/ folder, given instead of the installation.
+  const std::filesystem::path installation = dir.path() / "client";
+  std::filesystem::create_directories(installation / "extensions");
+  std::ofstream(installation / "extensions/config.json") << "{}";
   const struct {
     std::vector<std::string> args;
     std::vector<std::string> env;
     int status;
-    const char* text;  // In stdout for status 0, else in stderr.
+    std::string text;  // In stdout for status 0, else in stderr.
   } cases[] = {
       {{"--help"}, {}, 0, "usage: zqext <command>"},
       {{"doctor", "--help"}, {}, 0, "usage: zqext doctor"},
       {{"config", "--help"}, {}, 0, "usage: zqext config encrypt"},
       {{"md5", "--help"}, {}, 0, "usage: zqext md5"},
       {{"new-plugin", "--help"}, {}, 0, "usage: zqext new-plugin"},
+      {{"guid", "--help"}, {}, 0, "usage: zqext guid"},
+      {{"graph", "--help"}, {}, 0, "usage: zqext graph"},
+      {{"graph", "--svg"}, {}, 2, "graph: --svg needs a value"},
+      {{"graph", (dir.path() / "none").string()},
+       {},
+       2,
+       "graph: " + (dir.path() / "none").string() + ": does not exist"},
+      {{"--version"}, {}, 0, "zqext 0."},
       {{}, {}, 2, "no command"},
-      {{"frobnicate"}, {}, 2, "unknown command frobnicate"},
+      {{"frobnicate"}, {}, 2, "unknown command frobnicate (see zqext --help)"},
+      // Slips of the keyboard get the closest name.
+      {{"doctr"}, {}, 2, "unknown command doctr; did you mean doctor?"},
+      {{"new_plugin", "x", "y"}, {}, 2, "did you mean new-plugin?"},
+      {{"gudi"}, {}, 2, "did you mean guid?"},
+      {{"--verison"}, {}, 2, "did you mean --version?"},
+      {{"doctor", "--jsno", "x"},
+       {},
+       2,
+       "unknown option --jsno; did you mean --json? (see zqext doctor"},
+      {{"doctor", "--bogus", "x"}, {}, 2, "unknown option --bogus (see"},
+      {{"guid", "x"}, {}, 2, "guid: takes no arguments"},
       {{"doctor"}, {}, 2, "give exactly one installation directory"},
       {{"doctor", "--json", "--bogus", "x"}, {}, 2, "unknown option --bogus"},
       {{"doctor", "--key", kKey, "x"},
@@ -61,7 +86,14 @@ TEST(ZqextCommandsTest, HelpAndUsageErrors) {
       {{"doctor", (dir.path() / "none").string()},
        {},
        2,
-       "none: not a directory"},
+       "none: does not exist"},
+      {{"doctor", config}, {}, 2, "config.json: not a directory (give the "},
+      {{"doctor", (installation / "extensions/").string()},
+       {},
+       2,
+       "is the extensions/ folder of an installation; give the installation, "
+       "its parent: zqext doctor " +
+           std::filesystem::canonical(installation).string() + "\n"},
       {{"config", "encrypt", config, out}, {}, 2, "no key"},
       {{"config", "encrypt", "--key-file", short_key, config, out},
        {},
@@ -108,6 +140,23 @@ TEST(ZqextCommandsTest, HelpAndUsageErrors) {
       EXPECT_EQ("", run.out);
     }
   }
+}
+
+TEST(ZqextCommandsTest, GuidPrintsAFreshIdForManifestsAndForCpp) {
+  const std::regex form(
+      "(\\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}"
+      "\\})\n"
+      "inline constexpr ZQGUID kId = by::GuidFromLiteral\\(\"(.*)\"\\);\n");
+  std::vector<std::string> ids;
+  for (int i = 0; i < 2; ++i) {
+    const ProgramRun run = RunZqext({"guid"});
+    ASSERT_EQ(0, run.status) << run.err;
+    std::smatch match;
+    ASSERT_TRUE(std::regex_match(run.out, match, form)) << run.out;
+    EXPECT_EQ(match[1].str(), match[2].str());
+    ids.push_back(match[1].str());
+  }
+  EXPECT_NE(ids[0], ids[1]);
 }
 
 TEST(ZqextCommandsTest, ConfigIsInterchangeableWithOpensslInBothDirections) {

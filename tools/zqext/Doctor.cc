@@ -121,8 +121,8 @@ struct ExtensionRecord {
 
 class Doctor {
  public:
-  explicit Doctor(const DoctorOptions& options)
-      : options_(options), report_(options.dir) {}
+  Doctor(const DoctorOptions& options, InstallationMap* map)
+      : options_(options), report_(options.dir), map_(map ? map : &own_map_) {}
 
   DoctorReport Run() {
     CheckMapping();
@@ -335,6 +335,7 @@ class Doctor {
                                    "must set no key)"
                                  : "decrypts with the given key to a valid "
                                    "JSON object");
+    map_->config_loaded = true;
     return root;
   }
 
@@ -531,6 +532,9 @@ class Doctor {
     const std::string package =
         std::string(zqextensionkit::kExtensionsDirName) + "/" + name;
     const std::string file = package + "/" + zqextensionkit::kManifestFileName;
+    map_->packages.emplace_back();
+    map_->packages.back().name = name;
+    map_->packages.back().dir = package;
     if (!base::PathExists(Path(package))) {
       report_.Problem(package,
                       "listed in config.json but missing: the kit skips it");
@@ -562,10 +566,22 @@ class Doctor {
     artifact->GetExtensionPoints(declared);
     std::vector<PointRecords> points;
     size_t extension_count = 0;
+    InstallationMap::Package& mapped = map_->packages.back();
+    mapped.loaded = true;
+    mapped.id = artifact->GetID();
+    mapped.version = artifact->GetVersion().GetString();
+    mapped.library = artifact->GetBinFilePath();
+    mapped.bundle_clsid = artifact->GetBundleClassId();
     for (zqextensionkit::ExtensionPoint* point : declared) {
       points.push_back(PointRecords{point, {}});
       point->GetExtensions(points.back().extensions);
       extension_count += points.back().extensions.size();
+      mapped.points.push_back(
+          InstallationMap::Point{point->GetID(), point->GetIId(), {}});
+      for (zqextensionkit::Extension* extension : points.back().extensions) {
+        mapped.points.back().extensions.push_back(InstallationMap::Extension{
+            extension->GetID(), extension->GetClassID()});
+      }
     }
     report_.Ok(file,
                "package " + Quoted(artifact->GetID()) + " " +
@@ -573,7 +589,8 @@ class Doctor {
                    Count(points.size(), "extension point", "extension points") +
                    ", " + Count(extension_count, "extension", "extensions"));
 
-    if (CheckVersions(file, *dict, *artifact))
+    mapped.accepted = CheckVersions(file, *dict, *artifact);
+    if (mapped.accepted)
       Remember(file, *artifact, points);
     CheckPoints(file, *artifact, points);
     CheckEntryLibrary(file, *artifact, points);
@@ -805,20 +822,24 @@ class Doctor {
                                 " is not a {8-4-4-4-12} id of 38 characters");
     }
     base::FilePath library;
+    InstallationMap::Library& state = map_->packages.back().library_state;
     if (!zqextensionkit::GetEntryLibraryPath(artifact.GetRootPath(), entry,
                                              &library)) {
       if (!zqextensionkit::IsEntryInsidePackage(entry)) {
+        state = InstallationMap::Library::kOutside;
         report_.Problem(file, "\"mainEntry\" " + Quoted(entry) +
                                   " is not a path inside the package: the "
                                   "kit refuses to load it");
       } else {
+        state = InstallationMap::Library::kMissing;
         report_.Problem(file, "the entry library " + entry +
                                   " is missing: the package's code cannot "
                                   "load");
       }
       return;
     }
-    if (!CheckLibraryDigest(file, entry, library, artifact.GetLibFileMD5()))
+    state = CheckLibraryDigest(file, entry, library, artifact.GetLibFileMD5());
+    if (state == InstallationMap::Library::kUnreadable)
       return;
     if (!options_.trusted_keys.empty())
       CheckSignature(file, artifact, library);
@@ -861,22 +882,23 @@ class Doctor {
     ProbeLibrary(request, options_.timeout_seconds, file, &report_);
   }
 
-  // False when the library cannot be read.
-  bool CheckLibraryDigest(const std::string& file,
-                          const std::string& entry,
-                          const base::FilePath& library,
-                          const std::string& recorded) {
+  InstallationMap::Library CheckLibraryDigest(const std::string& file,
+                                              const std::string& entry,
+                                              const base::FilePath& library,
+                                              const std::string& recorded) {
     std::string actual;
     if (!zqextensionkit::ZQEUtility_MD5_File_String(library.value(), actual)) {
       report_.Problem(file, "the entry library " + entry +
                                 " cannot be read: the kit cannot verify or "
                                 "load it");
-      return false;
+      return InstallationMap::Library::kUnreadable;
     }
     if (recorded == actual) {
       report_.Ok(file,
                  "entry library " + entry + ": MD5 " + actual + " as recorded");
-    } else if (recorded.empty()) {
+      return InstallationMap::Library::kMatches;
+    }
+    if (recorded.empty()) {
       report_.Problem(file,
                       "no \"libFileMD5\": a host that verifies "
                       "libraries refuses " +
@@ -891,7 +913,8 @@ class Doctor {
                                 ", the manifest records " + recorded +
                                 ": a host that verifies libraries refuses it");
     }
-    return true;
+    return recorded.empty() ? InstallationMap::Library::kNotRecorded
+                            : InstallationMap::Library::kDiffers;
   }
 
   // The signature check of a host that trusts options_.trusted_keys, made
@@ -1038,6 +1061,8 @@ class Doctor {
         report_.Ok(kMappingFile, subject + " -> " + internal +
                                      " (adapter class " + clsid + ")");
       }
+      map_->adapters.push_back(
+          InstallationMap::Adapter{source, internal, clsid, ok});
       if (!declared_points_.count(source)) {
         report_.Note(kMappingFile,
                      subject + ": no package declares the point " + source +
@@ -1048,6 +1073,8 @@ class Doctor {
 
   const DoctorOptions& options_;
   DoctorReport report_;
+  InstallationMap own_map_;
+  InstallationMap* const map_;
   scoped_ptr<DictionaryValue> mapping_;
   // Source point id to entry, pointing into `mapping_`.
   std::vector<std::pair<std::string, const DictionaryValue*>> adapter_entries_;
@@ -1063,7 +1090,11 @@ class Doctor {
 }  // namespace
 
 DoctorReport RunDoctor(const DoctorOptions& options) {
-  return Doctor(options).Run();
+  return Doctor(options, nullptr).Run();
+}
+
+DoctorReport RunDoctor(const DoctorOptions& options, InstallationMap* map) {
+  return Doctor(options, map).Run();
 }
 
 }  // namespace zqext

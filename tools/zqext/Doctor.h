@@ -43,7 +43,60 @@ struct DoctorOptions {
   std::vector<std::string> trusted_keys;
 };
 
+// What an installation holds, as the doctor read it: the packages
+// config.json lists, in its order, with their entry libraries, extension
+// points and extensions, and the adapter entries of the mapping. Paths are
+// relative to the installation. `zqext graph` draws it with the findings.
+struct InstallationMap {
+  // What became of a package's entry library.
+  enum class Library {
+    kNone,         // no "mainEntry": the host registers the classes
+    kMatches,      // its MD5 is the one the manifest records
+    kDiffers,      // its MD5 is another one
+    kNotRecorded,  // the manifest records no MD5
+    kUnreadable,   // it cannot be read
+    kMissing,      // no such file in the package
+    kOutside,      // "mainEntry" leads outside the package
+  };
+  struct Extension {
+    std::string id;
+    std::string clsid;  // Empty: no class.
+  };
+  struct Point {
+    std::string id;
+    std::string iid;  // Empty: no interface.
+    std::vector<Extension> extensions;
+  };
+  struct Package {
+    std::string name;  // As config.json lists it.
+    std::string dir;   // "extensions/<name>"
+    // The package's directory is there and its manifest parsed; only then
+    // is what follows filled.
+    bool loaded = false;
+    std::string id;
+    std::string version;
+    // The host's foundation version (when given) accepts the package.
+    bool accepted = true;
+    std::string library;  // "mainEntry"
+    Library library_state = Library::kNone;
+    std::string bundle_clsid;
+    std::vector<Point> points;
+  };
+  struct Adapter {
+    std::string source;  // The point the mapping adapts.
+    std::string target;  // The internal point its records go to.
+    std::string clsid;   // The adapter class.
+    bool valid = false;  // The target is declared and the ids are ids.
+  };
+
+  bool config_loaded = false;
+  std::vector<Package> packages;
+  std::vector<Adapter> adapters;
+};
+
 DoctorReport RunDoctor(const DoctorOptions& options);
+// The same, also filling `*map` with what the installation holds.
+DoctorReport RunDoctor(const DoctorOptions& options, InstallationMap* map);
 
 }  // namespace zqext
 

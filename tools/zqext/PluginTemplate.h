@@ -5,10 +5,12 @@
 // point "NAME.hello" whose interface is declared in include/NAME/IHello.h,
 // and assembles build/installation/, a sample installation (an empty adapter
 // mapping, a plain config.json listing the package, the package with the
-// library and a manifest carrying its MD5) that passes `zqext doctor`. Class
-// and interface ids are fresh random ids.
+// library and a manifest carrying its MD5) that passes `zqext doctor`, with
+// a sample host beside it that the build runs. The ids code and manifest
+// share are written once, in include/NAME/Ids.h, from which the build fills
+// the manifest; class and interface ids are fresh random ids.
 //
-// Thread-safety: none needed.
+// Thread-safety: all functions may be called from any thread.
 
 #ifndef TOOLS_ZQEXT_PLUGINTEMPLATE_H_
 #define TOOLS_ZQEXT_PLUGINTEMPLATE_H_
@@ -23,8 +25,17 @@ namespace zqext {
 // namespace).
 bool IsValidPluginName(const std::string& name);
 
+// A fresh random id in the form manifests hold: "{XXXXXXXX-XXXX-...}", 38
+// characters, upper-case hex. Empty when the random generator fails.
+std::string NewId();
+
 // The project's files, relative path to content, for a valid `name`.
-std::map<std::string, std::string> PluginProjectFiles(const std::string& name);
+// `sdk_prefix` is where the SDK is installed, for the commands the project's
+// comments suggest; empty puts a placeholder there. Empty when no fresh ids
+// could be made.
+std::map<std::string, std::string> PluginProjectFiles(
+    const std::string& name,
+    const std::string& sdk_prefix);
 
 }  // namespace zqext
 

@@ -15,10 +15,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
 
+#include "ZQExtensionKit/config/internal/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
@@ -28,6 +30,7 @@
 #include "tools/zqext/ConfigEncryption.h"
 #include "tools/zqext/Doctor.h"
 #include "tools/zqext/Files.h"
+#include "tools/zqext/InstallationGraph.h"
 #include "tools/zqext/KeyFile.h"
 #include "tools/zqext/PluginTemplate.h"
 #include "tools/zqext/Signing.h"
@@ -47,6 +50,9 @@ constexpr char kToolHelp[] =
     "      check the client installation in DIR (the directory of the "
     "client\n"
     "      executable) as the kit will read it\n"
+    "  graph [--key-file F] [--version V] [--svg OUT] DIR\n"
+    "      draw the installation in DIR as a Graphviz graph, with what doctor\n"
+    "      finds\n"
     "  config encrypt [--key-file F] IN OUT\n"
     "  config decrypt [--key-file F] IN OUT\n"
     "      encrypt a config.json for the kit, or decrypt one\n"
@@ -54,7 +60,11 @@ constexpr char kToolHelp[] =
     "      print the MD5 of each file, as a manifest's \"libFileMD5\" holds "
     "it\n"
     "  new-plugin NAME DIR\n"
-    "      write a plug-in project that builds against the installed SDK\n"
+    "      write a plug-in project that builds against the installed SDK,\n"
+    "      with a sample host that its build runs\n"
+    "  guid\n"
+    "      print a fresh class or interface id, as manifests and C++ write "
+    "it\n"
     "  keygen PRIVATE PUBLIC\n"
     "      write a new Ed25519 key pair for signing plug-ins\n"
     "  sign --key PRIVATE PACKAGE_DIR\n"
@@ -63,7 +73,8 @@ constexpr char kToolHelp[] =
     "\n"
     "Keys are 32 bytes, read from the file given with --key-file or else from\n"
     "the ZQEXT_KEY environment variable, never from the command line.\n"
-    "`zqext <command> --help` describes one command.\n"
+    "`zqext <command> --help` describes one command; `zqext --version`\n"
+    "prints the version.\n"
     "Exit status: 0 all well, 1 a problem was found, 2 usage error.\n";
 
 constexpr char kDoctorHelp[] =
@@ -88,6 +99,25 @@ constexpr char kDoctorHelp[] =
     "  --json        one JSON document instead of the report for people\n"
     "\n"
     "Exit status: 0 no problem, 1 problems found, 2 usage error.\n";
+
+constexpr char kGraphHelp[] =
+    "usage: zqext graph [--key-file F] [--version V] [--timeout S] "
+    "[--svg OUT] DIR\n"
+    "\n"
+    "Prints the installation in DIR as a Graphviz DOT graph: config.json and\n"
+    "the adapter mapping, each listed package with its entry library (and\n"
+    "whether its MD5 matches the manifest), its extension points and their\n"
+    "extensions with their classes, adapter edges from the point a mapping\n"
+    "entry adapts to the internal point it feeds, and each problem (red) and\n"
+    "note (amber) `zqext doctor` finds, beside what it is about. The options\n"
+    "are doctor's; the graph holds no absolute path, so the same\n"
+    "installation always gives the same text.\n"
+    "\n"
+    "  --svg OUT     draw it into the SVG file OUT with Graphviz's dot (which\n"
+    "                must be installed) instead of printing it\n"
+    "\n"
+    "Exit status: 0 the graph was made (whatever the doctor found), 1 OUT\n"
+    "could not be drawn, 2 usage error.\n";
 
 constexpr char kConfigHelp[] =
     "usage: zqext config encrypt [--key-file F] IN OUT\n"
@@ -116,9 +146,20 @@ constexpr char kNewPluginHelp[] =
     "\n"
     "Writes into DIR (new, or empty) a plug-in project named NAME (a letter,\n"
     "then letters, digits and underscores) that builds against the installed\n"
-    "SDK: a bundle class and one extension of the point NAME.hello, and a\n"
-    "sample installation under build/installation that `zqext doctor` "
-    "checks.\n";
+    "SDK: a bundle class and one extension of the point NAME.hello, the ids\n"
+    "they share with the manifest written once (include/NAME/Ids.h), a\n"
+    "sample installation under build/installation that `zqext doctor`\n"
+    "checks, and a sample host there that loads it and calls the extension;\n"
+    "the project's build runs the host. Run from an installed SDK, the\n"
+    "commands printed name that SDK's prefix.\n";
+
+constexpr char kGuidHelp[] =
+    "usage: zqext guid\n"
+    "\n"
+    "Prints a fresh random id twice: as manifests hold it (\"clsid\", "
+    "\"iid\",\n"
+    "\"BundleClassId\": 38 characters, upper-case hex, in braces), and as a\n"
+    "C++ constant (by::GuidFromLiteral) to paste into a header.\n";
 
 constexpr char kKeygenHelp[] =
     "usage: zqext keygen PRIVATE PUBLIC\n"
@@ -141,8 +182,9 @@ constexpr char kSignHelp[] =
     "SHA-256 and the package's \"id\", \"version\" and \"mainEntry\":\n"
     "sign again after changing any of them. The rest of manifest.json stays\n"
     "as it was.\n"
-    "The signed message is the one the README documents; openssl makes the\n"
-    "same signature: openssl pkeyutl -sign -rawin -inkey PRIVATE -in MESSAGE\n";
+    "The signed message is the one the documentation gives; openssl makes\n"
+    "the same signature:\n"
+    "  openssl pkeyutl -sign -rawin -inkey PRIVATE -in MESSAGE\n";
 
 // One line on standard error; returns `status`.
 int Error(int status, const std::string& message) {
@@ -155,6 +197,43 @@ int UsageError(const std::string& command, const std::string& message) {
       kUsage, command + ": " + message + " (see zqext " + command + " --help)");
 }
 
+// The number of single-character insertions, deletions, substitutions and
+// swaps of two neighbours that turn `a` into `b`.
+size_t EditDistance(const std::string& a, const std::string& b) {
+  std::vector<std::vector<size_t>> d(a.size() + 1,
+                                     std::vector<size_t>(b.size() + 1));
+  for (size_t i = 0; i <= a.size(); ++i)
+    d[i][0] = i;
+  for (size_t j = 0; j <= b.size(); ++j)
+    d[0][j] = j;
+  for (size_t i = 1; i <= a.size(); ++i) {
+    for (size_t j = 1; j <= b.size(); ++j) {
+      d[i][j] = std::min({d[i - 1][j] + 1, d[i][j - 1] + 1,
+                          d[i - 1][j - 1] + (a[i - 1] == b[j - 1] ? 0 : 1)});
+      if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+        d[i][j] = std::min(d[i][j], d[i - 2][j - 2] + 1);
+    }
+  }
+  return d[a.size()][b.size()];
+}
+
+// "; did you mean X?" for the candidate closest to `word` when it is close
+// enough to be a slip of the keyboard (at most two edits, and at most one
+// per three characters of the candidate), else "".
+std::string DidYouMean(const std::string& word,
+                       const std::vector<std::string>& candidates) {
+  std::string best;
+  size_t best_distance = 3;
+  for (const std::string& candidate : candidates) {
+    const size_t distance = EditDistance(word, candidate);
+    if (distance < best_distance && distance * 3 <= candidate.size()) {
+      best = candidate;
+      best_distance = distance;
+    }
+  }
+  return best.empty() ? best : "; did you mean " + best + "?";
+}
+
 bool IsHelp(const std::string& argument) {
   return argument == "--help" || argument == "-h";
 }
@@ -164,6 +243,7 @@ struct Options {
   std::string key_file;
   std::string version;
   std::string timeout;
+  std::string svg;
   std::string private_key;
   std::vector<std::string> trust;
   bool json = false;
@@ -191,12 +271,14 @@ int ParseOptions(const std::string& command,
         options->key_file = value;
       else if (arg == "--version")
         options->version = value;
+      else if (arg == "--timeout")
+        options->timeout = value;
       else if (arg == "--key")
         options->private_key = value;
       else if (arg == "--trust")
         options->trust.push_back(value);
       else
-        options->timeout = value;
+        options->svg = value;
     } else if (json && arg == "--json") {
       options->json = true;
     } else if (arg == "--") {
@@ -208,11 +290,77 @@ int ParseOptions(const std::string& command,
         return UsageError(command,
                           "keys are not taken from the command line; use "
                           "--key-file or ZQEXT_KEY");
-      return UsageError(command, "unknown option " + arg);
+      std::vector<std::string> known = value_options;
+      if (json)
+        known.push_back("--json");
+      return UsageError(command,
+                        "unknown option " + arg + DidYouMean(arg, known));
     } else {
       options->positional.push_back(arg);
     }
   }
+  return kOk;
+}
+
+// Reads the options `doctor` and `graph` share into `*doctor`: the key, the
+// foundation version, the time limit and the installation directory (the
+// one positional argument). Returns kOk, or the exit status of an error
+// (already reported).
+int ReadDoctorOptions(const std::string& command,
+                      const Options& options,
+                      zqext::DoctorOptions* doctor) {
+  if (options.positional.size() != 1)
+    return UsageError(command, "give exactly one installation directory");
+  std::string error;
+  switch (zqext::ReadKey(options.key_file, &doctor->key, &error)) {
+    case zqext::KeyStatus::kInvalid:
+      return Error(kUsage, command + ": " + error);
+    case zqext::KeyStatus::kNotGiven:
+      doctor->key.clear();
+      break;
+    case zqext::KeyStatus::kFound:
+      break;
+  }
+  if (!options.version.empty() && !base::Version(options.version).IsValid()) {
+    return UsageError(command, "--version " + options.version +
+                                   " is not a version such as 3.2.0");
+  }
+  doctor->foundation_version = options.version;
+  if (!options.timeout.empty()) {
+    char* end = nullptr;
+    doctor->timeout_seconds = std::strtod(options.timeout.c_str(), &end);
+    if (end == options.timeout.c_str() || *end != '\0' ||
+        !(doctor->timeout_seconds > 0) || doctor->timeout_seconds > 3600) {
+      return UsageError(command, "--timeout " + options.timeout +
+                                     " is not a number of seconds (0 to "
+                                     "3600)");
+    }
+  }
+  const std::string& given = options.positional[0];
+  std::error_code ec;
+  const std::filesystem::path dir = std::filesystem::canonical(given, ec);
+  std::error_code missing;
+  if (ec && !std::filesystem::exists(
+                std::filesystem::symlink_status(given, missing))) {
+    return Error(kUsage, command + ": " + given + ": does not exist");
+  }
+  if (ec || !std::filesystem::is_directory(dir, ec)) {
+    return Error(kUsage, command + ": " + given +
+                             ": not a directory (give the directory of the "
+                             "client executable)");
+  }
+  // The extensions/ folder itself, given instead of the installation: it
+  // holds config.json and no extensions/ of its own.
+  if (dir.filename() == zqextensionkit::kExtensionsDirName &&
+      !std::filesystem::exists(dir / zqextensionkit::kExtensionsDirName, ec) &&
+      !std::filesystem::exists(dir / zqextensionkit::kAdapterMappingFileName,
+                               ec)) {
+    return Error(kUsage, command + ": " + given +
+                             " is the extensions/ folder of an installation; "
+                             "give the installation, its parent: zqext " +
+                             command + " " + dir.parent_path().string());
+  }
+  doctor->dir = dir.string();
   return kOk;
 }
 
@@ -223,52 +371,43 @@ int Doctor(const std::vector<std::string>& args) {
           true, &options)) {
     return status;
   }
-  if (options.positional.size() != 1)
-    return UsageError("doctor", "give exactly one installation directory");
   zqext::DoctorOptions doctor;
+  if (int status = ReadDoctorOptions("doctor", options, &doctor))
+    return status;
   std::string error;
-  switch (zqext::ReadKey(options.key_file, &doctor.key, &error)) {
-    case zqext::KeyStatus::kInvalid:
-      return Error(kUsage, "doctor: " + error);
-    case zqext::KeyStatus::kNotGiven:
-      doctor.key.clear();
-      break;
-    case zqext::KeyStatus::kFound:
-      break;
-  }
-  if (!options.version.empty() && !base::Version(options.version).IsValid()) {
-    return UsageError("doctor", "--version " + options.version +
-                                    " is not a version such as 3.2.0");
-  }
-  doctor.foundation_version = options.version;
   for (const std::string& file : options.trust) {
     std::string pem;
     if (!zqext::ReadPublicKey(file, &pem, &error))
       return Error(kUsage, "doctor: --trust " + error);
     doctor.trusted_keys.push_back(pem);
   }
-  if (!options.timeout.empty()) {
-    char* end = nullptr;
-    doctor.timeout_seconds = std::strtod(options.timeout.c_str(), &end);
-    if (end == options.timeout.c_str() || *end != '\0' ||
-        !(doctor.timeout_seconds > 0) || doctor.timeout_seconds > 3600) {
-      return UsageError("doctor", "--timeout " + options.timeout +
-                                      " is not a number of seconds (0 to "
-                                      "3600)");
-    }
-  }
-  std::error_code ec;
-  const std::filesystem::path dir =
-      std::filesystem::canonical(options.positional[0], ec);
-  if (ec || !std::filesystem::is_directory(dir, ec)) {
-    return Error(kUsage,
-                 "doctor: " + options.positional[0] + ": not a directory");
-  }
-  doctor.dir = dir.string();
   const zqext::DoctorReport report = zqext::RunDoctor(doctor);
   const std::string text = options.json ? report.ToJson() : report.ToText();
   std::fwrite(text.data(), 1, text.size(), stdout);
   return report.Count(zqext::Severity::kProblem) == 0 ? kOk : kProblem;
+}
+
+int Graph(const std::vector<std::string>& args) {
+  Options options;
+  if (int status = ParseOptions(
+          "graph", args, {"--key-file", "--version", "--timeout", "--svg"},
+          false, &options)) {
+    return status;
+  }
+  zqext::DoctorOptions doctor;
+  if (int status = ReadDoctorOptions("graph", options, &doctor))
+    return status;
+  zqext::InstallationMap map;
+  const zqext::DoctorReport report = zqext::RunDoctor(doctor, &map);
+  const std::string dot = zqext::InstallationGraph(map, report);
+  if (options.svg.empty()) {
+    std::fwrite(dot.data(), 1, dot.size(), stdout);
+    return kOk;
+  }
+  std::string error;
+  if (zqext::RenderSvg(dot, options.svg, &error) != zqext::RenderStatus::kDone)
+    return Error(kProblem, "graph: " + options.svg + " not written: " + error);
+  return kOk;
 }
 
 int Config(const std::vector<std::string>& args) {
@@ -389,6 +528,31 @@ int Sign(const std::vector<std::string>& args) {
   return kOk;
 }
 
+// The prefix of the installed SDK this program belongs to: it runs as
+// <prefix>/<bindir>/zqext, and the SDK's CMake package lies in
+// <prefix>/<cmakedir>. Empty when it runs from a build tree or the package
+// is not there.
+std::string InstalledSdkPrefix() {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+  const fs::path bindir = ZQ_INSTALL_BINDIR;
+  if (ec || bindir.is_absolute() || bindir.empty())
+    return "";
+  fs::path prefix = executable.parent_path();
+  for (auto it = bindir.begin(); it != bindir.end() && !prefix.empty(); ++it)
+    prefix = prefix.parent_path();
+  if (prefix.empty() || (prefix / bindir).lexically_normal() !=
+                            executable.parent_path().lexically_normal()) {
+    return "";
+  }
+  if (!fs::is_regular_file(
+          prefix / ZQ_INSTALL_CMAKEDIR / "ZQExtensionKitConfig.cmake", ec)) {
+    return "";
+  }
+  return prefix.string();
+}
+
 int NewPlugin(const std::vector<std::string>& args) {
   Options options;
   if (int status = ParseOptions("new-plugin", args, {}, false, &options))
@@ -411,8 +575,15 @@ int NewPlugin(const std::vector<std::string>& args) {
                                ": exists and is not an empty directory; "
                                "nothing written");
   }
+  const std::string prefix = InstalledSdkPrefix();
+  const std::map<std::string, std::string> files =
+      zqext::PluginProjectFiles(name, prefix);
+  if (files.empty())
+    return Error(kProblem,
+                 "new-plugin: no fresh ids: the random generator "
+                 "failed; nothing written");
   std::string error;
-  for (const auto& file : zqext::PluginProjectFiles(name)) {
+  for (const auto& file : files) {
     const std::filesystem::path path = dir / file.first;
     std::filesystem::create_directories(path.parent_path(), ec);
     if (ec)
@@ -420,14 +591,37 @@ int NewPlugin(const std::vector<std::string>& args) {
     if (!zqext::WriteFile(path.string(), file.second, 0644, &error))
       return Error(kProblem, error);
   }
+  const std::string zqext =
+      prefix.empty()
+          ? std::string("zqext")
+          : (std::filesystem::path(prefix) / ZQ_INSTALL_BINDIR / "zqext")
+                .string();
   std::printf(
-      "Wrote the plug-in project %s into %s. Build and check it with:\n"
-      "  cmake -S %s -B %s/build -DCMAKE_PREFIX_PATH=<where the SDK is "
-      "installed>\n"
+      "Wrote the plug-in project %s into %s. Build it (the build also runs\n"
+      "its sample host, %s/build/installation/%s_host) and check it with:\n"
+      "  cmake -S %s -B %s/build -DCMAKE_PREFIX_PATH=%s\n"
       "  cmake --build %s/build\n"
-      "  zqext doctor %s/build/installation\n",
-      name.c_str(), dir.c_str(), dir.c_str(), dir.c_str(), dir.c_str(),
-      dir.c_str());
+      "  %s doctor %s/build/installation\n",
+      name.c_str(), dir.c_str(), dir.c_str(), name.c_str(), dir.c_str(),
+      dir.c_str(),
+      prefix.empty() ? "<where the SDK is installed>" : prefix.c_str(),
+      dir.c_str(), zqext.c_str(), dir.c_str());
+  return kOk;
+}
+
+int Guid(const std::vector<std::string>& args) {
+  Options options;
+  if (int status = ParseOptions("guid", args, {}, false, &options))
+    return status;
+  if (!options.positional.empty())
+    return UsageError("guid", "takes no arguments");
+  const std::string id = zqext::NewId();
+  if (id.empty())
+    return Error(kProblem, "guid: the random generator failed");
+  std::printf(
+      "%s\n"
+      "inline constexpr ZQGUID kId = by::GuidFromLiteral(\"%s\");\n",
+      id.c_str(), id.c_str());
   return kOk;
 }
 
@@ -469,11 +663,17 @@ int main(int argc, char** argv) {
       {"config", kConfigHelp, &Config},
       {"md5", kMd5Help, &Md5},
       {"new-plugin", kNewPluginHelp, &NewPlugin},
+      {"guid", kGuidHelp, &Guid},
+      {"graph", kGraphHelp, &Graph},
       {"keygen", kKeygenHelp, &Keygen},
       {"sign", kSignHelp, &Sign},
   };
   if (IsHelp(command) || command == "help") {
     std::fputs(kToolHelp, stdout);
+    return kOk;
+  }
+  if (command == "--version") {
+    std::printf("zqext %s\n", ZQ_VERSION);
     return kOk;
   }
   for (const Command& candidate : commands) {
@@ -485,5 +685,9 @@ int main(int argc, char** argv) {
     }
     return candidate.run(rest);
   }
-  return Error(kUsage, "unknown command " + command + " (see zqext --help)");
+  std::vector<std::string> known = {"help", "--help", "--version"};
+  for (const Command& candidate : commands)
+    known.push_back(candidate.name);
+  return Error(kUsage, "unknown command " + command +
+                           DidYouMean(command, known) + " (see zqext --help)");
 }
