@@ -1,5 +1,7 @@
 #include "ZQExtensionKit/ZQExtensionKit.h"
 
+#include "ZQExtensionKit/ZQExtensionKitVersion.h"
+
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
 #include "ZQExtensionKit/bundle/ZQEBundleManagerCreator.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
@@ -46,6 +48,11 @@ void ZQExtensionKit::InitSDK() {
       ->RegisterService<ZQNotificationService, IZQNotificationService>(
           kNotificationServiceName, kNotificationServiceClsid,
           kNotificationServiceIid, true);
+}
+
+// static
+const char* ZQExtensionKit::GetSDKVersion() {
+  return ZQEXTENSIONKIT_VERSION_STRING;
 }
 
 }  // namespace zqextensionkit

@@ -12,13 +12,17 @@
 //   zqextensionkit::ZQExtensionKit::InitSDK();
 //   auto* extensions = zqextensionkit::ZQExtensionManager::GetInstance();
 //   extensions->SetFoundationVersion("3.2.0");
-//   extensions->SetSecKey(key);                  // when config.json is
-//   encrypted extensions->SetLibFileVerifyEnable(true);    // check libraries'
-//   MD5s extensions->Load();
+//   extensions->SetSecKey(key);  // when config.json is encrypted
+//   extensions->SetLibFileVerifyEnable(true);  // check libraries' MD5s
+//   extensions->Load();
 //
 // InitSDK reports nothing and logs nothing itself. Calling it again installs
 // the same implementations again (their state is kept); the service
 // manager then logs that "NotificationService" is registered already.
+//
+// GetSDKVersion() names the version of the ZQExtensionKit.so that is loaded;
+// ZQExtensionKit/ZQExtensionKitVersion.h the version a host was compiled
+// against. Both are constant; any thread may ask.
 
 #ifndef ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_
 #define ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_
@@ -31,7 +35,12 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionKit {
  public:
   ZQExtensionKit() = delete;
 
+  // Starts the kit (see the top of this file).
   static void InitSDK();
+
+  // The version of the loaded library, "MAJOR.MINOR.PATCH": the
+  // ZQEXTENSIONKIT_VERSION_STRING it was built with. A static string.
+  static const char* GetSDKVersion();
 };
 
 }  // namespace zqextensionkit

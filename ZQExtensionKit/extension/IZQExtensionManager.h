@@ -24,8 +24,11 @@
 
 namespace zqextensionkit {
 
+// The extension manager's operations (see the top of this file).
 class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
  public:
+  // Each operation's contract is that of ZQExtensionManager's operation of
+  // the same name, which forwards to it.
   virtual void SetFoundationVersion(const std::string& version) = 0;
   virtual bool Load() = 0;
   virtual bool Unload() = 0;
@@ -50,6 +53,8 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
 
   virtual ~IZQExtensionManager() = default;
 
+  // Each operation's contract is that of ZQExtensionManager's operation of
+  // the same name, which forwards to it.
   virtual size_t GetLibFileVerifyThreads() = 0;
   virtual void SetLibFileVerifyThreads(size_t threads) = 0;
   virtual bool SetInstallationDir(const std::string& dir) = 0;

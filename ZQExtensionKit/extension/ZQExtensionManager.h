@@ -139,11 +139,16 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   bool RegisterExtension(const InstanceCreateFunction& instance_creator,
                          const std::string& clsid,
                          bool isSingleton) override;
+  // Removes an in-process class registered with RegisterExtension().
   bool unRegisterExtension(const std::string& clsid) override;
+  // The MD5 check of plug-in libraries (off until turned on).
   bool GetLibFileVerifyEnable() override;
   void SetLibFileVerifyEnable(bool enable) override;
+  // The signature check, which runs only behind the MD5 check.
   bool GetSignVerifyEnable() override;
   void SetSignVerifyEnable(bool enable) override;
+  // Forwarded to the configuration manager: the key of an encrypted
+  // config.json, the debug flag and the host's access-key fetch.
   bool SetSecKey(const std::string& sec_key) override;
   bool SetDebugModeEnable(bool enable) override;
   void SetFetchExtensionAuthInfoCallback(
@@ -154,6 +159,7 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   // libraries to hash, and none for one library. The setting reads 0 with
   // no implementation installed.
   size_t GetLibFileVerifyThreads() override;
+  // Sets the bound GetLibFileVerifyThreads() reads.
   void SetLibFileVerifyThreads(size_t threads) override;
   // Trusts the Ed25519 public key in `publicKeyPem` (one PEM "PUBLIC KEY"
   // block) to sign plug-in libraries, from the next library checked on.
