@@ -60,7 +60,6 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
   virtual bool SetInstallationDir(const std::string& dir) = 0;
   virtual std::string GetInstallationDir() = 0;
   virtual std::string GetLoadReport() = 0;
-
   virtual bool AddTrustedSignKey(const std::string& publicKeyPem) = 0;
   virtual void ClearTrustedSignKeys() = 0;
   virtual std::vector<std::string> GetTrustedSignKeys() = 0;
