@@ -1,6 +1,7 @@
 // IZQExtensionManager: the operations of the kit's extension manager, which
 // turns the configured extension records into live extension instances, and
-// holds the two plug-in verification switches and the lazy loading switch.
+// holds the two plug-in verification switches, the keys trusted to sign
+// plug-ins and the lazy loading switch.
 //
 // The virtual operations keep the order below: hosts call through this
 // interface, so it is the layout they were built against. Operations added
@@ -59,6 +60,9 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
   virtual bool SetInstallationDir(const std::string& dir) = 0;
   virtual std::string GetInstallationDir() = 0;
   virtual std::string GetLoadReport() = 0;
+  virtual bool AddTrustedSignKey(const std::string& publicKeyPem) = 0;
+  virtual void ClearTrustedSignKeys() = 0;
+  virtual std::vector<std::string> GetTrustedSignKeys() = 0;
 
   // Each operation's contract is that of ZQExtensionManager's operation of
   // the same name, which forwards to it.

@@ -20,6 +20,16 @@
 // SetLazyLibraryLoading(true) makes Load() leave each library to the first
 // request that needs it.
 //
+// The signature check needs keys: AddTrustedSignKey(pem) trusts the Ed25519
+// public key in `pem` (PEM, as `openssl pkey -pubout` or `zqext keygen`
+// writes it). With both switches on and at least one key trusted, a library
+// loads only when its manifest's "signMD5" holds the Base64 of a trusted
+// key's Ed25519 signature over its SHA-256 and its package's id, version
+// and "mainEntry" (the versioned message the documentation gives, which
+// `zqext sign` signs); otherwise it is refused, with a message that says why.
+// With no key trusted, libraries are accepted as before and the log says once
+// that signatures are not checked.
+//
 // The facade forwards each operation to the implementation installed with
 // Initialize() and returns its result.
 //
@@ -154,6 +164,18 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   size_t GetLibFileVerifyThreads() override;
   // Sets the bound GetLibFileVerifyThreads() reads.
   void SetLibFileVerifyThreads(size_t threads) override;
+  // Trusts the Ed25519 public key in `publicKeyPem` (one PEM "PUBLIC KEY"
+  // block) to sign plug-in libraries, from the next library checked on.
+  // False, with the message "extension manager impl - add trusted sign key
+  // failed, because of key is not an ed25519 public key in pem", for
+  // anything else (an RSA or other key, a private key, text that is not
+  // PEM). Trusting a key twice keeps it once.
+  bool AddTrustedSignKey(const std::string& publicKeyPem) override;
+  // Trusts no key any more: signatures are no longer checked.
+  void ClearTrustedSignKeys() override;
+  // The trusted keys, each in canonical PEM, in the order they were first
+  // added; empty with no implementation installed.
+  std::vector<std::string> GetTrustedSignKeys() override;
 
   // Forwarded to the configuration manager: the directory later loads read
   // the installation from (extension_adapter_mapping.json,

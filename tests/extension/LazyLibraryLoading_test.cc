@@ -3,7 +3,8 @@
 // for an extension of a package verifies and maps its library and creates
 // its bundle object, once; a library changed after its MD5 was recorded is
 // refused at that request with the usual messages, never mapped, and not
-// read again until the next Load().
+// read again until the next Load(). Signatures are checked at that request
+// as Load() would check them.
 
 #include <algorithm>
 #include <filesystem>
@@ -23,6 +24,7 @@
 #include "tests/support/GreetingPackages.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ProcessState.h"
+#include "tests/support/SignKeys.h"
 
 namespace zqextensionkit {
 namespace {
@@ -187,6 +189,37 @@ TEST_F(LazyLibraryLoadingTest, ChangedLibraryIsRefusedOnceUntilTheNextLoad) {
   EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"},
             test::Greetings("changed"));
   EXPECT_TRUE(test::IsMapped(changed));
+}
+
+TEST_F(LazyLibraryLoadingTest, FirstRequestChecksTheSignature) {
+  const test::SignKeyPair trusted = test::NewEd25519KeyPair();
+  const test::SignKeyPair stranger = test::NewEd25519KeyPair();
+  const std::string sha256 = test::Sha256Hex(test::GreetingPluginBytes());
+  auto signature = [&](const test::SignKeyPair& key, const std::string& id) {
+    return test::SignBase64(key.private_pem,
+                            test::LibraryMessage(sha256, id, "", "lib/plugin.so"));
+  };
+  test::Installation installation;
+  ASSERT_TRUE(test::WriteGreetingPackages(
+      installation, {{"signed", false, signature(trusted, "signed")},
+                     {"stranger", false, signature(stranger, "stranger")}}))
+      << installation.error();
+  ZQExtensionManager* manager = StartKit(installation, /*verify=*/true);
+  manager->SetSignVerifyEnable(true);
+  ASSERT_TRUE(manager->AddTrustedSignKey(trusted.public_pem));
+  ASSERT_TRUE(manager->Load());
+  EXPECT_EQ("signed=deferred stranger=deferred libraries=0", ReportLine());
+
+  ClearLog();
+  EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, test::Greetings("signed"));
+  EXPECT_EQ(std::vector<std::string>{}, test::Greetings("stranger"));
+  EXPECT_EQ(1u, Logged("Bundle Loader - load bundle failed, because of file "
+                       "sign verify failed"));
+  EXPECT_EQ("signed=loaded stranger=refused/signature libraries=1",
+            ReportLine());
+  EXPECT_FALSE(
+      test::IsMapped(test::GreetingLibraryPath(installation, "stranger")));
+  manager->ClearTrustedSignKeys();
 }
 
 }  // namespace

@@ -39,6 +39,8 @@ namespace test {
 struct GreetingPackage {
   std::string name;
   bool tampered = false;
+  // Written as the manifest's "signMD5" when not empty.
+  std::string signature = {};
 };
 
 // The bytes of the greeting plug-in.
@@ -74,6 +76,9 @@ inline bool WriteGreetingPackages(
             name,
             R"({"id": ")" + name +
                 R"(", "mainEntry": "lib/plugin.so", "libFileMD5": ")" + md5 +
+                (package.signature.empty()
+                     ? std::string()
+                     : R"(", "signMD5": ")" + package.signature) +
                 R"(", "BundleClassId": ")" + kGreetingBundleClsidText +
                 R"(", "extensionPoints": [{"id": ")" + name + R"(", "iid": ")" +
                 kGreetingIidText + R"(", "extensions": [{"id": ")" + name +

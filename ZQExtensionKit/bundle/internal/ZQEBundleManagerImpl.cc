@@ -12,7 +12,7 @@
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/internal/ZQEExtensionLibFileVerifyImpl.h"
-#include "ZQExtensionKit/security/internal/ZQEExtensionSignVerify.h"
+#include "ZQExtensionKit/security/internal/ZQEExtensionSignVerifyImpl.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFileQueue.h"
 #include "base/files/file_path.h"
@@ -142,8 +142,11 @@ class ZQEBundleManagerImpl::HashedLibraries {
  public:
   // `keys[i]` is the library key of artifact i, or empty when loading that
   // artifact hashes no file. `threads_setting` bounds the threads as
-  // ZQEHashedFileQueue::ThreadsFor() reads it.
-  HashedLibraries(const std::vector<std::string>& keys, size_t threads_setting)
+  // ZQEHashedFileQueue::ThreadsFor() reads it; each file is hashed for
+  // `digests`.
+  HashedLibraries(const std::vector<std::string>& keys,
+                  size_t threads_setting,
+                  ZQEHashedFile::Digests digests)
       : file_of_(keys.size(), kNone) {
     std::map<std::string, size_t> index;  // key -> file in the queue
     std::vector<std::string> paths;
@@ -160,7 +163,8 @@ class ZQEBundleManagerImpl::HashedLibraries {
     }
     const size_t threads =
         ZQEHashedFileQueue::ThreadsFor(threads_setting, paths.size());
-    queue_ = std::make_unique<ZQEHashedFileQueue>(std::move(paths), threads);
+    queue_ = std::make_unique<ZQEHashedFileQueue>(std::move(paths), threads,
+                                                  digests);
   }
 
   // The library file of artifact `artifact`, opened and hashed (waiting for
@@ -215,7 +219,9 @@ bool ZQEBundleManagerImpl::LoadBundles(
       hashed_keys[i] = entries[i].key;
     }
   }
-  HashedLibraries hashed(hashed_keys, switches->GetLibFileVerifyThreads());
+  HashedLibraries hashed(
+      hashed_keys, switches->GetLibFileVerifyThreads(),
+      ZQEExtensionSignVerifyImpl::GetInstance()->DigestsToVerify());
   bool all_loaded = true;
   for (size_t i = 0; i < artifacts.size(); ++i) {
     all_loaded =
@@ -284,7 +290,8 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
     return LoadLibraryAndBundle(artifact, key, nullptr);
   if (ZQEHashedFile* hashed_file = hashed ? hashed->Get(index) : nullptr)
     return LoadLibraryAndBundle(artifact, key, hashed_file);
-  ZQEHashedFile library_file = ZQEHashedFile::Open(key);
+  ZQEHashedFile library_file = ZQEHashedFile::Open(
+      key, ZQEExtensionSignVerifyImpl::GetInstance()->DigestsToVerify());
   return LoadLibraryAndBundle(artifact, key, &library_file);
 }
 
@@ -318,14 +325,15 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
       return false;
     }
     // The signature is checked only behind a verified MD5.
+    std::string why;
     if (ZQExtensionManager::GetInstance()->GetSignVerifyEnable() &&
-        !ZQEExtensionSignVerify::GetInstance()->SignVerify(
-            key, artifact->GetSignMD5(), lib_file_md5)) {
+        !ZQEExtensionSignVerifyImpl::GetInstance()->VerifyHashedFile(
+            *verified_file, *artifact, &why)) {
       log->LogMessage(0,
                       "Bundle Loader - load bundle failed, because of file "
                       "sign verify failed");
       ExplainRefusal(dir, load_reason::kSignature, key,
-                     key + " fails its signature check");
+                     key + " fails its signature check: " + why);
       return false;
     }
     // A name of this load's own for the verified descriptor: the dynamic

@@ -1,5 +1,6 @@
 #include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
 
+#include <algorithm>
 #include <map>
 #include <memory>
 #include <utility>
@@ -18,6 +19,7 @@
 #include "ZQExtensionKit/extension/IZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionContext.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/security/internal/ZQELibrarySignature.h"
 #include "base/files/file_path.h"
 #include "dlcom/comsentry.h"
 #include "dlcom/guidstring.h"
@@ -665,6 +667,33 @@ size_t ZQExtensionManagerImpl::GetLibFileVerifyThreads() {
 
 void ZQExtensionManagerImpl::SetLibFileVerifyThreads(size_t threads) {
   libFileVerifyThreads_ = threads;
+}
+
+bool ZQExtensionManagerImpl::AddTrustedSignKey(
+    const std::string& publicKeyPem) {
+  std::string key = ZQESignKeyRing::CanonicalPublicKeyPem(publicKeyPem);
+  if (key.empty()) {
+    Log()->LogMessage(0,
+                      "extension manager impl - add trusted sign key failed, "
+                      "because of key is not an ed25519 public key in pem");
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(trustedSignKeysMutex_);
+  if (std::find(trustedSignKeys_.begin(), trustedSignKeys_.end(), key) ==
+      trustedSignKeys_.end()) {
+    trustedSignKeys_.push_back(std::move(key));
+  }
+  return true;
+}
+
+void ZQExtensionManagerImpl::ClearTrustedSignKeys() {
+  std::lock_guard<std::mutex> lock(trustedSignKeysMutex_);
+  trustedSignKeys_.clear();
+}
+
+std::vector<std::string> ZQExtensionManagerImpl::GetTrustedSignKeys() {
+  std::lock_guard<std::mutex> lock(trustedSignKeysMutex_);
+  return trustedSignKeys_;
 }
 
 }  // namespace zqextensionkit

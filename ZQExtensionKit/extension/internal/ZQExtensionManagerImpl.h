@@ -1,6 +1,7 @@
 // ZQExtensionManagerImpl: the kit's extension manager (see ZQExtensionManager.h
 // for the contract of each operation). It keeps only the two verification
-// switches and the bound on the threads that hash libraries during Load():
+// switches, the keys trusted to sign libraries and the bound on the threads
+// that hash libraries during Load():
 // extension records live in the configuration manager, libraries
 // and bundle objects in the bundle manager, singletons in the object
 // container, and every other instance belongs to its caller.
@@ -33,12 +34,12 @@
 // again (nor hashed) until the next Load().
 //
 // Threads: every operation may run on several threads at once. The switches
-// are atomic; what the latest Load() left (its report, which deferred
-// packages were tried) is guarded by mutexes never held while other code
-// runs, and one thread at a time loads a deferred package (others wait for
-// it, then find it tried); records, libraries, bundles and singletons are
-// guarded by the managers that keep them, none of which holds a lock while
-// plug-in or host code runs.
+// are atomic; the trusted keys and what the latest Load() left (its report,
+// which deferred packages were tried) are guarded by mutexes never held
+// while other code runs, and one thread at a time loads a deferred package
+// (others wait for it, then find it tried); records, libraries, bundles and
+// singletons are guarded by the managers that keep them, none of which holds
+// a lock while plug-in or host code runs.
 //
 // Internal header: hosts reach the manager through the ZQExtensionManager
 // facade.
@@ -93,6 +94,9 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   bool SetInstallationDir(const std::string& dir) override;
   std::string GetInstallationDir() override;
   std::string GetLoadReport() override;
+  bool AddTrustedSignKey(const std::string& publicKeyPem) override;
+  void ClearTrustedSignKeys() override;
+  std::vector<std::string> GetTrustedSignKeys() override;
   void SetLazyLibraryLoading(bool enable) override;
   bool GetLazyLibraryLoading() override;
 
@@ -132,6 +136,9 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   std::mutex load_state_mutex_;
   // Guarded by load_state_mutex_. Null before the first Load().
   std::shared_ptr<LoadState> load_state_;
+  std::mutex trustedSignKeysMutex_;
+  // Guarded by trustedSignKeysMutex_. Canonical PEM texts, no two alike.
+  std::vector<std::string> trustedSignKeys_;
 };
 
 }  // namespace zqextensionkit

@@ -70,9 +70,10 @@ size_t UsableCores() {
 
 // Open() of `path`; a file whose opening threw (it only allocates) is one
 // that could not be hashed.
-ZQEHashedFile OpenAndHash(const std::string& path) {
+ZQEHashedFile OpenAndHash(const std::string& path,
+                          ZQEHashedFile::Digests digests) {
   try {
-    return ZQEHashedFile::Open(path);
+    return ZQEHashedFile::Open(path, digests);
   } catch (const std::exception&) {
     return ZQEHashedFile();
   }
@@ -88,8 +89,9 @@ size_t ZQEHashedFileQueue::ThreadsFor(size_t setting, size_t files) {
 }
 
 ZQEHashedFileQueue::ZQEHashedFileQueue(std::vector<std::string> paths,
-                                       size_t threads)
-    : slots_(paths.size()), window_(WindowFor(threads)) {
+                                       size_t threads,
+                                       ZQEHashedFile::Digests digests)
+    : slots_(paths.size()), digests_(digests), window_(WindowFor(threads)) {
   for (size_t i = 0; i < paths.size(); ++i)
     slots_[i].path = std::move(paths[i]);
   // A thread with no file to hold ahead would only wait.
@@ -177,7 +179,7 @@ void ZQEHashedFileQueue::Hash(size_t index,
   // everybody else away from its file meanwhile.
   const std::string& path = slots_[index].path;
   lock.unlock();
-  ZQEHashedFile file = OpenAndHash(path);
+  ZQEHashedFile file = OpenAndHash(path, digests_);
   lock.lock();
   slots_[index].file = std::move(file);
   slots_[index].state = State::kHashed;
