@@ -10,6 +10,12 @@
 #   make test-tsan   the concurrency tests under ThreadSanitizer
 #   make bench       build and run the benchmarks (Release)
 #   make fuzz        run each fuzz target for FUZZ_SECONDS (clang, libFuzzer)
+#   make docs        the API reference of the public headers, build/docs/html
+#                    (any Doxygen warning fails it)
+#   make package     the Debian packages of the SDK, build/packages/*.deb
+#   make test-package  make package, then unpack the packages, build the
+#                    getting-started example and a new plug-in against them,
+#                    and run lintian
 #   make format      clang-format every C++ file in place
 
 SHELL        := /bin/bash
@@ -21,9 +27,11 @@ CMAKE_COMMON := -DZQ_WERROR=$(ZQ_WERROR)
 CTEST        := ctest --output-on-failure --timeout 300 -j $(JOBS)
 
 # build/default also assembles the demo's installation, in build/demo.
-DEFAULT_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZQ_DEMO_DIR=$(CURDIR)/build/demo
+DEFAULT_CONFIG := -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZQ_DEMO_DIR=$(CURDIR)/build/demo \
+                  -DZQ_DOCS_DIR=$(CURDIR)/build/docs
 
-.PHONY: all deps build demo test test-asan test-tsan bench fuzz format clean
+.PHONY: all deps build demo test test-asan test-tsan bench fuzz docs package test-package \
+        format clean
 
 all: build
 
@@ -88,6 +96,20 @@ fuzz: deps
 	  fi; \
 	  grep -E "^(#[0-9]+ *DONE|Done [0-9]+ runs)" build/fuzz/$$name.log | tail -n 1; \
 	done
+
+docs: build/default/build.ninja
+	cmake --build build/default --target docs
+	@echo "docs: build/docs/html/index.html"
+
+package: build docs
+	rm -rf build/packages
+	cd build/default && cpack -G DEB -B $(CURDIR)/build/packages > /dev/null
+	@ls build/packages/*.deb
+
+test-package: package
+	cmake -DPACKAGE_DIR=$(CURDIR)/build/packages -DSOURCE_DIR=$(CURDIR) \
+	  -DWORK_DIR=$(CURDIR)/build/package-check -DVERSION_HEADER=$(CURDIR)/ZQExtensionKit/ZQExtensionKitVersion.h \
+	  -P tests/package/check_packages.cmake
 
 format:
 	git ls-files '*.h' '*.cc' | xargs clang-format -i

@@ -1,5 +1,7 @@
 #include "ZQExtensionKit/ZQExtensionKit.h"
 
+#include "ZQExtensionKit/ZQExtensionKitVersion.h"
+
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
 #include "ZQExtensionKit/bundle/ZQEBundleManagerCreator.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
@@ -53,6 +55,10 @@ void ZQExtensionKit::InitSDK() {
 // static
 void ZQExtensionKit::SetTraceFile(const std::string& path) {
   ZQETrace::SetFile(path);
+}
+
+const char* ZQExtensionKit::GetSDKVersion() {
+  return ZQEXTENSIONKIT_VERSION_STRING;
 }
 
 }  // namespace zqextensionkit

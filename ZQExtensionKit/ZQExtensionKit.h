@@ -12,7 +12,7 @@
 //   zqextensionkit::ZQExtensionKit::InitSDK();
 //   auto* extensions = zqextensionkit::ZQExtensionManager::GetInstance();
 //   extensions->SetFoundationVersion("3.2.0");
-//   extensions->SetSecKey(key);               // config.json is encrypted
+//   extensions->SetSecKey(key);  // when config.json is encrypted
 //   extensions->SetLibFileVerifyEnable(true);  // check libraries' MD5s
 //   extensions->Load();
 //
@@ -32,6 +32,10 @@
 // that cannot be written costs one log message and ends the trace; the
 // host goes on as if tracing were off. SetTraceFile() may be called at any
 // time, from any thread.
+//
+// GetSDKVersion() names the version of the ZQExtensionKit.so that is loaded;
+// ZQExtensionKit/ZQExtensionKitVersion.h the version a host was compiled
+// against. Both are constant; any thread may ask.
 
 #ifndef ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_
 #define ZQEXTENSIONKIT_ZQEXTENSIONKIT_H_
@@ -46,12 +50,17 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionKit {
  public:
   ZQExtensionKit() = delete;
 
+  // Starts the kit (see the top of this file).
   static void InitSDK();
 
   // Writes what the current trace holds and traces into `path` from now on
   // (the file is started afresh); an empty path turns tracing off. A later
   // call wins over ZQEXT_TRACE, an earlier one gives way to it.
   static void SetTraceFile(const std::string& path);
+
+  // The version of the loaded library, "MAJOR.MINOR.PATCH": the
+  // ZQEXTENSIONKIT_VERSION_STRING it was built with. A static string.
+  static const char* GetSDKVersion();
 };
 
 }  // namespace zqextensionkit

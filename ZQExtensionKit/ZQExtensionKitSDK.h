@@ -93,7 +93,8 @@
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/extension/ZQExtensionManagerCreator.h"
 
-// Start-up.
+// Start-up and version.
 #include "ZQExtensionKit/ZQExtensionKit.h"
+#include "ZQExtensionKit/ZQExtensionKitVersion.h"
 
 #endif  // ZQEXTENSIONKIT_ZQEXTENSIONKITSDK_H_

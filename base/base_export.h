@@ -16,6 +16,7 @@
 #ifndef BASE_BASE_EXPORT_H_
 #define BASE_BASE_EXPORT_H_
 
+// Marks a declaration of the base layer as exported from ZQExtensionKit.so.
 #define BASE_EXPORT __attribute__((visibility("default")))
 
 #endif  // BASE_BASE_EXPORT_H_

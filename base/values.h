@@ -68,8 +68,10 @@ class BASE_EXPORT Value {
   Value& operator=(const Value&) = delete;
   virtual ~Value();
 
+  // A new value of TYPE_NULL.
   static scoped_ptr<Value> CreateNullValue();
 
+  // The kind of this value, and whether it is `type`.
   Type GetType() const { return type_; }
   bool IsType(Type type) const { return type == type_; }
 
@@ -96,6 +98,7 @@ class BASE_EXPORT Value {
   static bool Equals(const Value* a, const Value* b);
 
  protected:
+  // A value of kind `type`, for the subclasses.
   explicit Value(Type type);
 
  private:
@@ -107,6 +110,7 @@ class BASE_EXPORT Value {
 // A boolean, integer or double.
 class BASE_EXPORT FundamentalValue : public Value {
  public:
+  // A boolean, or an integer.
   explicit FundamentalValue(bool in_value);
   explicit FundamentalValue(int in_value);
   // JSON has no NaN or infinity: a non-finite |in_value| is stored as 0.0.
@@ -131,11 +135,13 @@ class BASE_EXPORT FundamentalValue : public Value {
 // A UTF-8 string.
 class BASE_EXPORT StringValue : public Value {
  public:
+  // The string `in_value`.
   explicit StringValue(const std::string& in_value);
   explicit StringValue(std::string&& in_value);
   explicit StringValue(const char* in_value);
   ~StringValue() override;
 
+  // The string.
   const std::string& GetString() const { return value_; }
 
   bool GetAsString(std::string* out_value) const override;
@@ -163,6 +169,7 @@ class BASE_EXPORT DictionaryValue : public Value {
   // Whether the literal |key| (no path expansion) is present.
   bool HasKey(const std::string& key) const;
 
+  // The number of entries, and whether there is none.
   size_t size() const { return dictionary_.size(); }
   bool empty() const { return dictionary_.empty(); }
 
@@ -230,6 +237,7 @@ class BASE_EXPORT DictionaryValue : public Value {
   bool RemoveWithoutPathExpansion(const std::string& key,
                                   scoped_ptr<Value>* out_value);
 
+  // A new, independent copy; the caller owns it.
   scoped_ptr<DictionaryValue> DeepCopy() const;
   bool Equals(const Value* other) const override;
 
@@ -240,12 +248,15 @@ class BASE_EXPORT DictionaryValue : public Value {
   //        it.Advance()) { use(it.key(), it.value()); }
   class BASE_EXPORT Iterator {
    public:
+    // At the first entry of `target`.
     explicit Iterator(const DictionaryValue& target);
     ~Iterator();
 
+    // Whether every entry was visited, and moving to the next one.
     bool IsAtEnd() const { return it_ == target_.dictionary_.end(); }
     void Advance() { ++it_; }
 
+    // The current entry's key and value.
     const std::string& key() const { return it_->first; }
     const Value& value() const { return *it_->second; }
 
@@ -266,10 +277,12 @@ class BASE_EXPORT DictionaryValue : public Value {
 // An ordered list of owned values.
 class BASE_EXPORT ListValue : public Value {
  public:
+  // The owned elements.
   using Storage = std::vector<scoped_ptr<Value>>;
   // Iteration yields the owning pointers: `for (const auto& v : *list)`
   // gives `const scoped_ptr<Value>&`; use v.get() or v-> to read.
   using iterator = Storage::iterator;
+  // See iterator.
   using const_iterator = Storage::const_iterator;
 
   // Returns |value| as a list, or null (destroying |value|) when it is of
@@ -282,6 +295,7 @@ class BASE_EXPORT ListValue : public Value {
   bool GetAsList(ListValue** out_value) override;
   bool GetAsList(const ListValue** out_value) const override;
 
+  // Removes every element; the number of elements; whether there is none.
   void Clear();
   size_t GetSize() const { return list_.size(); }
   bool empty() const { return list_.empty(); }
@@ -311,11 +325,13 @@ class BASE_EXPORT ListValue : public Value {
   void AppendDouble(double in_value);
   void AppendString(const std::string& in_value);
 
+  // The elements, in order.
   iterator begin() { return list_.begin(); }
   iterator end() { return list_.end(); }
   const_iterator begin() const { return list_.begin(); }
   const_iterator end() const { return list_.end(); }
 
+  // A new, independent copy; the caller owns it.
   scoped_ptr<ListValue> DeepCopy() const;
   bool Equals(const Value* other) const override;
 

@@ -27,6 +27,8 @@
 namespace base {
 inline namespace zqe {
 
+// A dotted version such as "3.2.0": digits-only components, compared one by
+// one, missing trailing components counting as zero.
 class BASE_EXPORT Version {
  public:
   // An invalid version.
@@ -38,6 +40,7 @@ class BASE_EXPORT Version {
   // Parses |version_str|; see the top of this file.
   explicit Version(const std::string& version_str);
 
+  // Whether the text parsed; an invalid version compares with nothing.
   bool IsValid() const;
 
   // -1, 0 or 1 as this version is older than, equal to or newer than |other|.
@@ -46,18 +49,21 @@ class BASE_EXPORT Version {
   // The canonical text ("1.2" for "1.02"), or "" when invalid.
   const std::string GetString() const;
 
+  // The numbers, in order (empty when invalid).
   const std::vector<uint32_t>& components() const { return components_; }
 
  private:
   std::vector<uint32_t> components_;
 };
 
+// Comparisons by CompareTo() (both versions valid).
 BASE_EXPORT bool operator==(const Version& v1, const Version& v2);
 BASE_EXPORT bool operator!=(const Version& v1, const Version& v2);
 BASE_EXPORT bool operator<(const Version& v1, const Version& v2);
 BASE_EXPORT bool operator<=(const Version& v1, const Version& v2);
 BASE_EXPORT bool operator>(const Version& v1, const Version& v2);
 BASE_EXPORT bool operator>=(const Version& v1, const Version& v2);
+// Writes GetString().
 BASE_EXPORT std::ostream& operator<<(std::ostream& stream, const Version& v);
 
 }  // namespace zqe

@@ -24,16 +24,18 @@
 namespace zqextensionkit {
 namespace test {
 
-// The plain MD5 of a file, the baseline of the kit's file digests: one EVP
-// context, fread() into a `buffer_size` buffer. Stores the raw digest.
-inline bool PlainEvpFileMd5(const std::string& path,
-                            size_t buffer_size,
-                            std::string& md5) {
+// The plain digest `type` of a file, the baseline of the kit's file
+// digests: one EVP context, fread() into a `buffer_size` buffer. Stores the
+// raw digest.
+inline bool PlainEvpFileDigest(const std::string& path,
+                               const EVP_MD* type,
+                               size_t buffer_size,
+                               std::string& digest_out) {
   FILE* f = fopen(path.c_str(), "rb");
   if (!f)
     return false;
   EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(ctx, EVP_md5(), nullptr);
+  EVP_DigestInit_ex(ctx, type, nullptr);
   std::vector<unsigned char> buffer(buffer_size);
   size_t got;
   while ((got = fread(buffer.data(), 1, buffer.size(), f)) > 0)
@@ -43,8 +45,30 @@ inline bool PlainEvpFileMd5(const std::string& path,
   EVP_DigestFinal_ex(ctx, digest, &length);
   EVP_MD_CTX_free(ctx);
   fclose(f);
-  md5.assign(reinterpret_cast<char*>(digest), length);
+  digest_out.assign(reinterpret_cast<char*>(digest), length);
   return true;
+}
+
+// PlainEvpFileDigest() with MD5.
+inline bool PlainEvpFileMd5(const std::string& path,
+                            size_t buffer_size,
+                            std::string& md5) {
+  return PlainEvpFileDigest(path, EVP_md5(), buffer_size, md5);
+}
+
+// `plugin` padded to `size` bytes with bytes of its own for library `i`:
+// the loader ignores what follows the segments it maps, and no two
+// libraries have the same bytes.
+inline std::string PaddedLibrary(const std::string& plugin,
+                                 int i,
+                                 size_t size) {
+  std::string bytes = plugin;
+  unsigned int state = 2654435761u * static_cast<unsigned int>(i + 1);
+  while (bytes.size() < size) {
+    state = state * 1103515245u + 12345u;
+    bytes.push_back(static_cast<char>(state >> 16));
+  }
+  return bytes;
 }
 
 // Reads the benchmark flags; false (after saying why) on one it does not

@@ -77,18 +77,6 @@ std::vector<std::string> LibraryPaths() {
   return paths;
 }
 
-// The probe plug-in padded to kLibrarySize with bytes of its own for
-// library `i`: the loader ignores what follows the segments it maps.
-std::string PaddedLibrary(const std::string& plugin, int i) {
-  std::string bytes = plugin;
-  unsigned int state = 2654435761u * static_cast<unsigned int>(i + 1);
-  while (bytes.size() < kLibrarySize) {
-    state = state * 1103515245u + 12345u;
-    bytes.push_back(static_cast<char>(state >> 16));
-  }
-  return bytes;
-}
-
 // One Load() from a fresh bundle manager: the previous one (and its
 // libraries) and the previous configuration go while the timer is paused.
 void RunLoad(benchmark::State& state, bool verify, size_t threads) {
@@ -250,7 +238,8 @@ bool WriteInstallation(Installation& installation) {
     return false;
   std::string list;
   for (int i = 0; i < kLibraries; ++i) {
-    const std::string library = PaddedLibrary(plugin, i);
+    const std::string library =
+        zqextensionkit::test::PaddedLibrary(plugin, i, kLibrarySize);
     std::string md5;
     zqextensionkit::ZQEUtility_MD5_String(library, md5);
     const std::string package = PackageName(i);

@@ -19,6 +19,9 @@ packages=(
   pkgconf             # a test builds a host with the installed SDK's .pc file
   valgrind            # a test runs the demo under memcheck
   graphviz            # zqext graph --svg and make demo draw installations with dot
+  doxygen             # make docs: the API reference
+  lintian             # make test-package checks the Debian packages
+  dpkg-dev            # dpkg-shlibdeps: the Debian packages' dependencies
 )
 
 missing=()

@@ -22,14 +22,23 @@ namespace zqextensionkit {
 
 class Artifact;
 
+// The bundle manager's operations (see the top of this file).
 class ZQEXTENSIONKIT_EXPORT IZQEBundleManager {
  public:
+  // Loads the library `artifact` names (checks first, when the extension
+  // manager's switch is on) and creates and initialises its bundle object.
+  // True when the library is loaded, now or before.
   virtual bool LoadBundle(Artifact* artifact) = 0;
+  // Stores in `*loader` the cached loader of the library file `key`, creating
+  // an unloaded one for a path not seen yet; the manager keeps owning it.
   virtual bool GetComLoader(const std::string& key, CComLoader** loader) = 0;
+  // Whether a loader is cached for the library file `key`.
   virtual bool ComLoaderIsExist(const std::string& key) = 0;
 
   virtual ~IZQEBundleManager() = default;
 
+  // LoadBundle() of each artifact in list order, with the files hashed ahead
+  // of their loads when the checks are on. True when every library loaded.
   virtual bool LoadBundles(const std::vector<Artifact*>& artifacts) = 0;
 };
 

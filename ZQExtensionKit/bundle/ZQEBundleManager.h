@@ -3,7 +3,9 @@
 // LoadBundle(artifact) loads the plug-in library an artifact names: the
 // entry library ("mainEntry", a path inside the package directory) is
 // checked against the manifest's MD5 when the extension manager's
-// verification switch is on, opened through a CComLoader that is cached per
+// verification switch is on (and then against the signature in "signMD5"
+// when its signature switch is on and it trusts a key: see
+// ZQExtensionManager.h), opened through a CComLoader that is cached per
 // library file, and, when the artifact names a bundle class, that class's
 // object is created, initialised and kept. A verified library is opened
 // once, hashed through that descriptor and loaded through the same
@@ -31,7 +33,8 @@
 // library), a handful of files ahead at most (and no more than a quarter
 // of the descriptors the process has left under its soft RLIMIT_NOFILE);
 // each library is then loaded, in order, through the descriptor that was
-// hashed. A library file is hashed once however many artifacts name it,
+// hashed (its SHA-256 in the same pass as its MD5 when signatures are
+// checked). A library file is hashed once however many artifacts name it,
 // and a file that LoadBundle would not open (a library already loaded, an
 // entry refused by the path rules) is not opened. The threads log nothing and
 // are joined before LoadBundles returns. With the switch off it is a plain

@@ -22,6 +22,8 @@ namespace zqextensionkit {
 
 class ZQEXTENSIONKIT_EXPORT ZQEBundleManagerCreator {
  public:
+  // A new implementation of the bundle manager, for its facade's
+  // Initialize() (InitSDK() installs one).
   static std::shared_ptr<IZQEBundleManager> Create();
 
   virtual ~ZQEBundleManagerCreator() = default;

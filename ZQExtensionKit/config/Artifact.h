@@ -41,8 +41,8 @@ class ZQEXTENSIONKIT_EXPORT Artifact
   // Who supplies the package. Descriptive only: the kit neither fills nor
   // reads it.
   struct Provider {
-    std::string tanent_id_ = "0";
-    std::string company_name_ = "unknown";
+    std::string tanent_id_ = "0";           // the supplier's tenant
+    std::string company_name_ = "unknown";  // the supplier's name
   };
 
   // `path` is the package directory. Every string starts empty and both
@@ -52,9 +52,11 @@ class ZQEXTENSIONKIT_EXPORT Artifact
   Artifact& operator=(const Artifact&) = delete;
   ~Artifact();
 
+  // The package id (the manifest's "id").
   std::string GetID() const;
   void SetID(const std::string& id);
 
+  // The package version (the manifest's "version").
   base::Version GetVersion() const;
   void SetVersion(const base::Version& version);
 
@@ -67,15 +69,19 @@ class ZQEXTENSIONKIT_EXPORT Artifact
   std::string GetBinFilePath() const;
   void SetBinFilePath(const std::string& path);
 
+  // The package's resources directory, `<package>/resources`.
   std::string GetResourcesPath() const;
   void SetResourcesPath(const std::string& path);
 
+  // The MD5 the manifest records for the entry library ("libFileMD5").
   std::string GetLibFileMD5() const;
   void SetLibFileMD5(const std::string& md5);
 
+  // The manifest's "signMD5".
   std::string GetSignMD5() const;
   void SetSignMD5(const std::string& md5);
 
+  // The class id of the library's bundle object ("BundleClassId"), or "".
   std::string GetBundleClassId() const;
   void SetBundleClassId(const std::string& clsid);
 
@@ -105,7 +111,7 @@ class ZQEXTENSIONKIT_EXPORT Artifact
   std::vector<std::unique_ptr<ExtensionPoint>> extension_points_;
 
  public:
-  Provider provider;
+  Provider provider;  // who supplies the package (descriptive only)
 };
 
 }  // namespace zqextensionkit

@@ -63,6 +63,7 @@ class ZQEXTENSIONKIT_EXPORT Extension {
 
  protected:
   Extension() = default;
+  // Copies share nothing with the original but what it points at.
   Extension(const Extension&) = default;
   Extension& operator=(const Extension&) = default;
 };

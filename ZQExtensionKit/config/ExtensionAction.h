@@ -22,6 +22,7 @@ namespace zqextensionkit {
 // pointer (and passes null where it has none).
 class ExtensionActionContext;
 
+// What an action invokes.
 enum ExtensionActionType : int32_t {
   ActionTypeUnkown = -1,
   ActionTypeUIInvoke = 0,
@@ -45,8 +46,8 @@ class ZQEXTENSIONKIT_EXPORT ExtensionAction {
  protected:
   ExtensionAction() = default;
 
-  ExtensionActionType type_ = ActionTypeUnkown;
-  std::map<std::string, std::string> params_;
+  ExtensionActionType type_ = ActionTypeUnkown;  // for GetActionType()
+  std::map<std::string, std::string> params_;    // as SetParam() received them
 };
 
 }  // namespace zqextensionkit

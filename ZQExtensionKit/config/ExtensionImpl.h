@@ -35,6 +35,7 @@ class ExtensionPointImpl;
 
 class ZQEXTENSIONKIT_EXPORT ExtensionImpl : public Extension {
  public:
+  // A free-standing record, or one that `owner` owns.
   ExtensionImpl();
   explicit ExtensionImpl(ExtensionPointImpl* owner);
   ~ExtensionImpl() override;
@@ -59,6 +60,7 @@ class ZQEXTENSIONKIT_EXPORT ExtensionImpl : public Extension {
   bool IsNative() const override;
   std::string GetUnifiedId() const override;
 
+  // Setters of what the getters above answer.
   void SetID(const std::string& id);
   void SetVersion(const std::string& version);
   void SetExtensionPointID(const std::string& extension_point_id);
@@ -76,6 +78,7 @@ class ZQEXTENSIONKIT_EXPORT ExtensionImpl : public Extension {
   void SetSettingMap(SettingMap&& setting_map);
   void SetIsSingleton(bool is_singleton);
 
+  // The point the record belongs to, or null.
   ExtensionPointImpl* GetOwnerExtensionPoint() const;
   // Points the record at `owner` (may be null) without owning anything: for
   // a record that `owner` itself owns. Drops a share taken by

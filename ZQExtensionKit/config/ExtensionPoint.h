@@ -23,6 +23,7 @@ namespace zqextensionkit {
 
 class Extension;
 
+// What a point's extensions are (descriptive; the kit does not read it).
 enum ExtensionPointType : int32_t {
   ExtensionPointTypeUnkown = -1,
   ExtensionPointTypeAction = 0,
@@ -30,6 +31,8 @@ enum ExtensionPointType : int32_t {
   ExtensioniPointTypeJSAPI = 2,
 };
 
+// What a point's extensions may reach (descriptive; the kit does not read
+// it).
 enum ExtensionPointPermission : int32_t {
   ExtensionPointPermissionUnkown = -1,
   ExtensionPointPermissionConversation = 0,

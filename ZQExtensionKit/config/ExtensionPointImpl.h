@@ -51,6 +51,7 @@ class ZQEXTENSIONKIT_EXPORT ExtensionPointImpl : public ExtensionPoint {
   // every case, whatever the action reports.
   bool Invoke() override;
 
+  // Sets the point's id and interface id.
   void SetInfo(const std::string& id, const std::string& iid);
   // Appends `extension` and takes ownership of it. Null is ignored.
   void AddExtension(std::unique_ptr<Extension> extension);

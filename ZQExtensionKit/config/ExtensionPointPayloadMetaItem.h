@@ -14,6 +14,7 @@
 
 namespace zqextensionkit {
 
+// The type of a payload's value.
 enum ExtensionPointPayloadMetaItemType : int32_t {
   ExtensionPointPayloadMetaItemTypeUnkown = -1,
   ExtensionPointPayloadMetaItemTypeString = 0,
@@ -22,12 +23,12 @@ enum ExtensionPointPayloadMetaItemType : int32_t {
 };
 
 struct ExtensionPointPayloadMetaItem {
-  std::string key_;
-  std::string name_;
+  std::string key_;   // the payload's key
+  std::string name_;  // its display name
   ExtensionPointPayloadMetaItemType type_ =
-      ExtensionPointPayloadMetaItemTypeUnkown;
-  bool is_required_ = false;
-  std::vector<std::string> options_;
+      ExtensionPointPayloadMetaItemTypeUnkown;  // its value's type
+  bool is_required_ = false;                    // whether it must be given
+  std::vector<std::string> options_;            // the values it may take
 };
 
 }  // namespace zqextensionkit

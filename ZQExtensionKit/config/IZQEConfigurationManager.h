@@ -55,18 +55,24 @@ using FetchExtensionAuthInfoCallback = std::function<void(
     std::function<void(const std::map<std::string, std::string>&)> onSuccess,
     std::function<void(const std::string&)> onFailure)>;
 
+// What a remote configuration fetch calls when it succeeds.
 using FetchRemoteConfigSuccess = std::function<void()>;
+// What a remote configuration fetch calls when it fails, with the reason.
 using FetchRemoteConfigFailure = std::function<void(const std::string&)>;
 
+// The adapter entry of an extension point id, or null.
 using GetAdapterInfoFunction =
     std::function<base::DictionaryValue*(const std::string&)>;
+// The internal extension point of an id, or null.
 using FindInternalExtensionPointFunction =
     std::function<ExtensionPoint*(const std::string&)>;
 
 // The host's source of the remote configuration.
 class ZQEXTENSIONKIT_EXPORT IZQERemoteConfigDataSource {
  public:
+  // The callables of FetchData: success, and failure with a reason.
   using FetchDataSuccess = FetchRemoteConfigSuccess;
+  // See FetchDataSuccess.
   using FetchDataFailure = FetchRemoteConfigFailure;
 
   virtual ~IZQERemoteConfigDataSource() = default;
@@ -86,8 +92,11 @@ class ZQEXTENSIONKIT_EXPORT IZQERemoteConfigDataSource {
   virtual bool LoadData() = 0;
 };
 
+// The configuration manager's operations (see the top of this file).
 class ZQEXTENSIONKIT_EXPORT IZQEConfigurationManager {
  public:
+  // Each operation's contract is that of ZQEConfigurationManager's operation
+  // of the same name, which forwards to it.
   virtual void SetFoundationVersion(const std::string& version) = 0;
   virtual bool LoadAllExtensionInfos() = 0;
   virtual bool UnloadAllExtensionInfos() = 0;
@@ -113,6 +122,8 @@ class ZQEXTENSIONKIT_EXPORT IZQEConfigurationManager {
 
   virtual ~IZQEConfigurationManager() = default;
 
+  // Each operation's contract is that of ZQEConfigurationManager's operation
+  // of the same name, which forwards to it.
   virtual void GetAllArtifacts(std::vector<Artifact*>& artifacts) = 0;
   virtual void FetchRemoteConfig(bool applyAfterSuccess,
                                  const FetchRemoteConfigSuccess& onSuccess,

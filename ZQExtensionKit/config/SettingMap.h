@@ -14,12 +14,12 @@
 namespace zqextensionkit {
 
 struct SettingMap {
-  std::string modal_position_;
-  std::string modal_size_;
-  std::string url_;
-  std::string open_type_;
-  std::string host_;
-  std::string uri_;
+  std::string modal_position_;  // "modalPosition"
+  std::string modal_size_;      // "modalSize"
+  std::string url_;             // host_ followed by uri_
+  std::string open_type_;       // "openType"
+  std::string host_;            // "host"
+  std::string uri_;             // "uri"
 };
 
 }  // namespace zqextensionkit

@@ -11,7 +11,7 @@
 //   extensions/config.json          plain JSON, or with SetSecKey() the
 //                                   Base64 text of its AES-256-ECB cipher text
 //                                   (white space ignored)
-//   extensions/<artifact>/manifest.json, one per entry of "artifacts"
+//   `extensions/<artifact>/manifest.json`, one per entry of "artifacts"
 //
 // Facade: forwards each operation to the implementation installed with
 // Initialize() (ZQEConfigurationManagerCreator::Create() at start-up). It

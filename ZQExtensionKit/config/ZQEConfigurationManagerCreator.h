@@ -25,6 +25,8 @@ class ZQEXTENSIONKIT_EXPORT ZQEConfigurationManagerCreator {
  public:
   virtual ~ZQEConfigurationManagerCreator() = default;
 
+  // A new implementation of the configuration manager, for its facade's
+  // Initialize() (InitSDK() installs one).
   static std::shared_ptr<IZQEConfigurationManager> Create();
 };
 

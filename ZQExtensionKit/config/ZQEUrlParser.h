@@ -43,8 +43,8 @@ namespace zqextensionkit {
 
 // One key/value pair of a query string, in the order it appeared.
 struct query_kv_t {
-  std::string key;
-  std::string val;
+  std::string key;  // the key, as written
+  std::string val;  // the value, as written
 };
 
 // Receives one key/value pair from ZQEUrlParser::parseKeyValue(); `list` is
@@ -146,9 +146,9 @@ class ZQEXTENSIONKIT_EXPORT ZQEUrlParser {
   std::string mRawUrl;
 
  public:
-  std::string scheme;
-  std::string hostName;
-  std::string port;
+  std::string scheme;    // without the "://"
+  std::string hostName;  // the host name
+  std::string port;      // without the ":"
   std::string path;      // with its leading "/"
   std::string query;     // without the "?"
   std::string fragment;  // without the "#"

@@ -17,14 +17,18 @@ namespace zqextensionkit {
 
 class ZQEXTENSIONKIT_EXPORT ZQExtensionAuthInfo {
  public:
+  // The access key of bundle `bundleId`, for pages of `host` (H5 records) or
+  // for a native bundle (empty host).
   ZQExtensionAuthInfo(const std::string& host,
                       const std::string& bundleId,
                       const std::string& accessKey);
 
+  // The record's host URL, bundle id and access key.
   std::string GetHost() const;
   std::string GetBundleId() const;
   std::string GetAccessKey() const;
 
+  // Replaces the access key (a fetched key fills a record that had none).
   void SetAccessKey(const std::string& accessKey);
 
  private:

@@ -69,11 +69,12 @@ using InstanceCreateFunction = std::function<
 
 // One registration.
 struct ZQEObjectRegisterInfo {
-  std::string clsid;
-  bool isSingleton = false;
-  InstanceCreateFunction instance_creator;
+  std::string clsid;                        // "{...}" text of the class id
+  bool isSingleton = false;                 // one cached instance
+  InstanceCreateFunction instance_creator;  // makes the instances
 };
 
+// The object container's operations (see the top of this file).
 class ZQEXTENSIONKIT_EXPORT IZQEObjectContainer {
  public:
   // Creates an instance of `clsid` from the library behind `loader` (the

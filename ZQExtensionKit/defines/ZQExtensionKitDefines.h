@@ -18,6 +18,7 @@
 
 namespace zqextensionkit {
 
+// The modules config.json may enable, by the key it lists them under.
 enum ModuleCode : int32_t {
   kModuleCodeNone = -1,
   kModuleCodeTalk = 0,              // "talk"
@@ -60,6 +61,7 @@ enum ModuleCode : int32_t {
   kModuleCodeCaster = 37,           // "caster"
 };
 
+// The features a module's settings may switch on, by their setting key.
 enum FeatureCode : int32_t {
   kFeatureCodeNone = -1,
   kFeatureCodeTalkLargeRoom = 0,      // "talk_large_room_admin"

@@ -7,6 +7,7 @@
 #ifndef ZQEXTENSIONKIT_DEFINES_ZQEXTENSIONKITEXPORT_H_
 #define ZQEXTENSIONKIT_DEFINES_ZQEXTENSIONKITEXPORT_H_
 
+// Marks a declaration as exported from ZQExtensionKit.so.
 #define ZQEXTENSIONKIT_EXPORT __attribute__((visibility("default")))
 
 #endif  // ZQEXTENSIONKIT_DEFINES_ZQEXTENSIONKITEXPORT_H_

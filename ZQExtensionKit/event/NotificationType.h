@@ -12,6 +12,7 @@
 
 namespace zqextensionkit {
 
+// The notification types the kit and its hosts post.
 enum NotificationType : uint32_t {
   NOTIFICATION_CONTENT_START = 0,
   // Subscribing to this type means subscribing to every type.

@@ -32,6 +32,7 @@
 
 namespace zqextensionkit {
 
+// The list behind ObserverList (see the top of this file).
 template <class ObserverType>
 class ObserverListBase {
  public:
@@ -94,6 +95,7 @@ class ObserverListBase {
     size_t max_index_;  // End of the walk (see NotificationType).
   };
 
+  // An empty list.
   ObserverListBase() : notify_depth_(0), type_(NOTIFY_ALL) {}
   explicit ObserverListBase(NotificationType type)
       : notify_depth_(0), type_(type) {}
@@ -122,6 +124,7 @@ class ObserverListBase {
       observers_.erase(it);
   }
 
+  // Whether `observer` is in the list.
   bool HasObserver(const ObserverType* observer) const {
     return observer && std::find(observers_.begin(), observers_.end(),
                                  observer) != observers_.end();
@@ -158,9 +161,11 @@ class ObserverListBase {
 template <class ObserverType, bool check_empty = false>
 class ObserverList : public ObserverListBase<ObserverType> {
  public:
+  // See ObserverListBase::NotificationType.
   using NotificationType =
       typename ObserverListBase<ObserverType>::NotificationType;
 
+  // An empty list.
   ObserverList() = default;
   explicit ObserverList(NotificationType type)
       : ObserverListBase<ObserverType>(type) {}

@@ -20,6 +20,7 @@ namespace zqextensionkit {
 
 class ZQEXTENSIONKIT_EXPORT ZQNotificationObserver {
  public:
+  // Receives a notification of `type` from `source` with `params`.
   virtual void Observe(int type,
                        const ZQNotificationSource& source,
                        const ZQNotificationParameters& params) = 0;

@@ -58,7 +58,9 @@ class ZQEXTENSIONKIT_EXPORT ZQNotificationRegistrar {
   // Unsubscribes every recorded subscription in order and forgets them all.
   void RemoveAll();
 
+  // Whether no subscription is recorded.
   bool IsEmpty() const;
+  // Whether this subscription is recorded.
   bool IsRegistered(ZQNotificationObserver* observer,
                     int type,
                     const ZQNotificationSource& source) const;

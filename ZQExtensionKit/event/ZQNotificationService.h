@@ -51,6 +51,7 @@ class ZQEXTENSIONKIT_EXPORT ZQNotificationService
  public:
   BY_UNKNOWN_IMP(IZQNotificationService)
 
+  // The observers of one type and source.
   using NotificationObserverList = ObserverList<ZQNotificationObserver, false>;
   // Source key (ZQNotificationSource::map_key()) -> observer list.
   using NotificationSourceMap =

@@ -18,16 +18,20 @@ namespace zqextensionkit {
 
 class ZQNotificationSource {
  public:
+  // Copies refer to the same source.
   ZQNotificationSource(const ZQNotificationSource& other) = default;
+  // Refers to the source `other` refers to.
   ZQNotificationSource& operator=(const ZQNotificationSource& other) = default;
   ~ZQNotificationSource() = default;
 
   // The source's address, the key under which subscriptions are stored.
   uintptr_t map_key() const { return reinterpret_cast<uintptr_t>(ptr_); }
 
+  // Equal when they refer to the same address.
   bool operator==(const ZQNotificationSource& other) const {
     return ptr_ == other.ptr_;
   }
+  // Not operator==.
   bool operator!=(const ZQNotificationSource& other) const {
     return ptr_ != other.ptr_;
   }
@@ -37,20 +41,23 @@ class ZQNotificationSource {
   // type it was made from.
   explicit ZQNotificationSource(const void* ptr) : ptr_(ptr) {}
 
-  const void* ptr_;
+  const void* ptr_;  // the address, never dereferenced here
 };
 
 // A source of type T.
 template <class T>
 class Source : public ZQNotificationSource {
  public:
+  // The source at `ptr`.
   explicit Source(const T* ptr) : ZQNotificationSource(ptr) {}
   // Recovers the typed source from one received in Observe(); the caller
   // asserts that it was posted as a T.
   explicit Source(const ZQNotificationSource& other)
       : ZQNotificationSource(other) {}
 
+  // The typed source.
   T* operator->() const { return ptr(); }
+  // The typed source.
   T* ptr() const { return static_cast<T*>(const_cast<void*>(ptr_)); }
 };
 

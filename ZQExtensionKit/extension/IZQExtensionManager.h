@@ -1,6 +1,7 @@
 // IZQExtensionManager: the operations of the kit's extension manager, which
 // turns the configured extension records into live extension instances, and
-// holds the two plug-in verification switches.
+// holds the two plug-in verification switches, the keys trusted to sign
+// plug-ins and the lazy loading switch.
 //
 // The virtual operations keep the order below: hosts call through this
 // interface, so it is the layout they were built against. Operations added
@@ -23,8 +24,11 @@
 
 namespace zqextensionkit {
 
+// The extension manager's operations (see the top of this file).
 class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
  public:
+  // Each operation's contract is that of ZQExtensionManager's operation of
+  // the same name, which forwards to it.
   virtual void SetFoundationVersion(const std::string& version) = 0;
   virtual bool Load() = 0;
   virtual bool Unload() = 0;
@@ -49,11 +53,21 @@ class ZQEXTENSIONKIT_EXPORT IZQExtensionManager {
 
   virtual ~IZQExtensionManager() = default;
 
+  // Each operation's contract is that of ZQExtensionManager's operation of
+  // the same name, which forwards to it.
   virtual size_t GetLibFileVerifyThreads() = 0;
   virtual void SetLibFileVerifyThreads(size_t threads) = 0;
   virtual bool SetInstallationDir(const std::string& dir) = 0;
   virtual std::string GetInstallationDir() = 0;
   virtual std::string GetLoadReport() = 0;
+  virtual bool AddTrustedSignKey(const std::string& publicKeyPem) = 0;
+  virtual void ClearTrustedSignKeys() = 0;
+  virtual std::vector<std::string> GetTrustedSignKeys() = 0;
+
+  // Each operation's contract is that of ZQExtensionManager's operation of
+  // the same name, which forwards to it.
+  virtual void SetLazyLibraryLoading(bool enable) = 0;
+  virtual bool GetLazyLibraryLoading() = 0;
 };
 
 }  // namespace zqextensionkit

@@ -38,10 +38,10 @@ namespace zqextensionkit {
 // Where and how an extension opens its window; filled from the fields of the
 // same names of the extension's SettingMap.
 struct LaunchParams {
-  std::string modal_position_;
-  std::string modal_size_;
-  std::string url_;
-  std::string open_type_;
+  std::string modal_position_;  // where the window opens
+  std::string modal_size_;      // its size
+  std::string url_;             // what it shows
+  std::string open_type_;       // how it opens
 };
 
 class ZQExtensionContext {
@@ -91,6 +91,7 @@ class ZQExtensionContext {
   void SetExtensionId(const std::string& extension_id) {
     extension_id_ = extension_id;
   }
+  // Store the value, empty or not.
   void SetUnifiedId(const std::string& unified_id) { unified_id_ = unified_id; }
 
   // Copies the payload of `key` (compared byte for byte) into `value` and
@@ -114,10 +115,15 @@ class ZQExtensionContext {
     return true;
   }
 
+  // The package's resources directory.
   std::string GetResourcesPath() const { return resources_path_; }
+  // The directory of the package's entry library.
   std::string GetBinDirPath() const { return bin_dir_path_; }
+  // The launch settings; empty unless they name an open type and a host.
   LaunchParams GetLaunchParams() const { return launch_params_; }
+  // The extension's id in its manifest.
   std::string GetExtensionId() const { return extension_id_; }
+  // The extension's unified id.
   std::string GetUnifiedId() const { return unified_id_; }
 
  private:

@@ -206,4 +206,36 @@ std::string ZQExtensionManager::GetLoadReport() {
                  "extension manager impl is null");
 }
 
+bool ZQExtensionManager::AddTrustedSignKey(const std::string& publicKeyPem) {
+  return Forward(&IZQExtensionManager::AddTrustedSignKey,
+                 "extension manager add trusted sign key failed, because of "
+                 "extension manager impl is null",
+                 publicKeyPem);
+}
+
+void ZQExtensionManager::ClearTrustedSignKeys() {
+  Forward(&IZQExtensionManager::ClearTrustedSignKeys,
+          "extension manager clear trusted sign keys failed, because of "
+          "extension manager impl is null");
+}
+
+std::vector<std::string> ZQExtensionManager::GetTrustedSignKeys() {
+  return Forward(&IZQExtensionManager::GetTrustedSignKeys,
+                 "extension manager get trusted sign keys failed, because of "
+                 "extension manager impl is null");
+}
+
+void ZQExtensionManager::SetLazyLibraryLoading(bool enable) {
+  Forward(&IZQExtensionManager::SetLazyLibraryLoading,
+          "extension manager set lazy library loading failed, because of "
+          "extension manager impl is null",
+          enable);
+}
+
+bool ZQExtensionManager::GetLazyLibraryLoading() {
+  return Forward(&IZQExtensionManager::GetLazyLibraryLoading,
+                 "extension manager get lazy library loading failed, because "
+                 "of extension manager impl is null");
+}
+
 }  // namespace zqextensionkit

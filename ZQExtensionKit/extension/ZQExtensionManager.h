@@ -17,6 +17,18 @@
 // calling thread just before its load). The threads run only the reading
 // and hashing of the files, log nothing, and are joined before Load()
 // returns; what Load() loads and logs is the same for every bound.
+// SetLazyLibraryLoading(true) makes Load() leave each library to the first
+// request that needs it.
+//
+// The signature check needs keys: AddTrustedSignKey(pem) trusts the Ed25519
+// public key in `pem` (PEM, as `openssl pkey -pubout` or `zqext keygen`
+// writes it). With both switches on and at least one key trusted, a library
+// loads only when its manifest's "signMD5" holds the Base64 of a trusted
+// key's Ed25519 signature over its SHA-256 and its package's id, version
+// and "mainEntry" (the versioned message the documentation gives, which
+// `zqext sign` signs); otherwise it is refused, with a message that says why.
+// With no key trusted, libraries are accepted as before and the log says once
+// that signatures are not checked.
 //
 // The facade forwards each operation to the implementation installed with
 // Initialize() and returns its result.
@@ -100,8 +112,9 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   void SetFoundationVersion(const std::string& version) override;
   // Loads the configuration of the installation (beside the executable,
   // unless SetInstallationDir() names another directory), then every
-  // artifact's library (and bundle object); a library that fails does not
-  // stop the others. Returns the configuration's result. Each step that
+  // artifact's library (and bundle object), unless SetLazyLibraryLoading()
+  // leaves them to their first use; a library that fails does not stop the
+  // others. Returns the configuration's result. Each step that
   // fails or is skipped is explained at log level 3, naming the file by its
   // full path and the reason, and a summary ends the load (packages loaded,
   // skipped and refused, libraries loaded, the installation); the same is
@@ -130,11 +143,16 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   bool RegisterExtension(const InstanceCreateFunction& instance_creator,
                          const std::string& clsid,
                          bool isSingleton) override;
+  // Removes an in-process class registered with RegisterExtension().
   bool unRegisterExtension(const std::string& clsid) override;
+  // The MD5 check of plug-in libraries (off until turned on).
   bool GetLibFileVerifyEnable() override;
   void SetLibFileVerifyEnable(bool enable) override;
+  // The signature check, which runs only behind the MD5 check.
   bool GetSignVerifyEnable() override;
   void SetSignVerifyEnable(bool enable) override;
+  // Forwarded to the configuration manager: the key of an encrypted
+  // config.json, the debug flag and the host's access-key fetch.
   bool SetSecKey(const std::string& sec_key) override;
   bool SetDebugModeEnable(bool enable) override;
   void SetFetchExtensionAuthInfoCallback(
@@ -145,7 +163,20 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   // libraries to hash, and none for one library. The setting reads 0 with
   // no implementation installed.
   size_t GetLibFileVerifyThreads() override;
+  // Sets the bound GetLibFileVerifyThreads() reads.
   void SetLibFileVerifyThreads(size_t threads) override;
+  // Trusts the Ed25519 public key in `publicKeyPem` (one PEM "PUBLIC KEY"
+  // block) to sign plug-in libraries, from the next library checked on.
+  // False, with the message "extension manager impl - add trusted sign key
+  // failed, because of key is not an ed25519 public key in pem", for
+  // anything else (an RSA or other key, a private key, text that is not
+  // PEM). Trusting a key twice keeps it once.
+  bool AddTrustedSignKey(const std::string& publicKeyPem) override;
+  // Trusts no key any more: signatures are no longer checked.
+  void ClearTrustedSignKeys() override;
+  // The trusted keys, each in canonical PEM, in the order they were first
+  // added; empty with no implementation installed.
+  std::vector<std::string> GetTrustedSignKeys() override;
 
   // Forwarded to the configuration manager: the directory later loads read
   // the installation from (extension_adapter_mapping.json,
@@ -178,7 +209,28 @@ class ZQEXTENSIONKIT_EXPORT ZQExtensionManager final
   // and a "reason" token (see the README) with the message that gave it.
   // More outcomes and reasons may come: treat unknown ones as problems.
   // "" with no implementation installed.
+  // After a lazy Load() (below), a package whose library waits for its first
+  // use has the outcome "deferred" (counted as "packagesDeferred"); once a
+  // request has loaded or refused its library the report shows that
+  // outcome, with the findings and libraries of that load.
   std::string GetLoadReport() override;
+
+  // Lazy library loading, off until the host turns it on; the setting
+  // applies to the Load() calls that follow it. With it on, Load() reads the
+  // mapping, the configuration and the manifests as always and keeps the
+  // records, but opens, verifies and loads no library and creates no bundle
+  // object. The first request that needs a package's library (an extension
+  // of that package through GetExtensionList(), GetExtension() or
+  // GetExtensionById()) verifies and loads it and creates and initialises
+  // its bundle object, on the requesting thread, with the checks and
+  // messages Load() would have used; threads that ask for it meanwhile wait
+  // for that load. A library refused then stays refused, and is not read
+  // again, until the next Load(); its extensions are skipped like those of
+  // a library Load() refused, and the other packages are not affected. A
+  // package whose records no request reaches never has its library loaded.
+  // The setting reads false with no implementation installed.
+  void SetLazyLibraryLoading(bool enable) override;
+  bool GetLazyLibraryLoading() override;
 
  private:
   friend struct base::DefaultSingletonTraits<ZQExtensionManager>;

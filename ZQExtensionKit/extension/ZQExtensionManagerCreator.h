@@ -23,6 +23,8 @@ namespace zqextensionkit {
 
 class ZQEXTENSIONKIT_EXPORT ZQExtensionManagerCreator {
  public:
+  // A new implementation of the extension manager, for its facade's
+  // Initialize() (InitSDK() installs one).
   static std::shared_ptr<IZQExtensionManager> Create();
 
   virtual ~ZQExtensionManagerCreator() = default;

@@ -63,6 +63,8 @@ namespace zqextensionkit {
 // `level` through unchanged; it logs nearly everything at level 0.
 class ZQEXTENSIONKIT_EXPORT IZQELogger {
  public:
+  // Receives one message, "[ZQExtensionKit] " included, on the thread that
+  // logged it.
   virtual void LogMessage(int level, std::string message) = 0;
   virtual ~IZQELogger() = default;
 };
@@ -74,6 +76,7 @@ enum class ZQELoaderTraceOutput {
   kNone,            // Nowhere.
 };
 
+// The log service's operations (see the top of this file).
 class ZQEXTENSIONKIT_EXPORT IZQELogService {
  public:
   // Installs `logger` and takes ownership of it; the previous logger is

@@ -41,9 +41,11 @@
 // copyable value.
 class ZQStartRequestError {
  public:
+  // An error with `code` and `message`.
   ZQStartRequestError(int32_t code, std::string message)
       : code_(code), message_(std::move(message)) {}
 
+  // The code, and the message.
   int32_t GetCode() const { return code_; }
   std::string GetMsg() const { return message_; }
 

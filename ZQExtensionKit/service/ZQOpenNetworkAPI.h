@@ -40,6 +40,7 @@ namespace zqextensionkit {
 
 class ZQEXTENSIONKIT_EXPORT ZQOpenNetworkAPI {
  public:
+  // Requests on behalf of the extension bundle `bundleId`.
   explicit ZQOpenNetworkAPI(const std::string& bundleId);
 
   // Starts a request for `path` with `params` and `method`; true when the

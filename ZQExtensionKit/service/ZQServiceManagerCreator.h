@@ -22,6 +22,8 @@ namespace zqextensionkit {
 
 class ZQEXTENSIONKIT_EXPORT ZQServiceManagerCreator {
  public:
+  // A new implementation of the service manager, for its facade's
+  // Initialize() (InitSDK() installs one).
   static std::shared_ptr<IZQServiceManager> Create();
 };
 

@@ -25,7 +25,7 @@ struct ZQEXTENSIONKIT_EXPORT ZQServiceRegisterInfo {
   std::string clsid;         // Class id text of the service's class.
   std::string iid;           // Interface id text of the interface handed out.
   bool isSingleton = false;  // One shared instance, cached by the manager.
-  ZQServiceConstructor constructor;
+  ZQServiceConstructor constructor;  // Builds an instance.
 };
 
 }  // namespace zqextensionkit

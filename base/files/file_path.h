@@ -24,30 +24,42 @@
 namespace base {
 inline namespace zqe {
 
+// A POSIX path held as text: joined, split and compared without touching the
+// file system.
 class BASE_EXPORT FilePath {
  public:
+  // The text of a path, and one of its characters.
   using StringType = std::string;
+  // One character of a path.
   using CharType = StringType::value_type;
 
-  static const CharType kSeparators[];  // "/"
-  static const size_t kSeparatorsLength;
+  static const CharType kSeparators[];        // "/"
+  static const size_t kSeparatorsLength;      // characters in kSeparators
   static const CharType kCurrentDirectory[];  // "."
   static const CharType kParentDirectory[];   // ".."
 
+  // An empty path.
   FilePath();
+  // A copy of `that`.
   FilePath(const FilePath& that);
+  // The path `path`, as written.
   explicit FilePath(const StringType& path);
   ~FilePath();
+  // Copies `that`.
   FilePath& operator=(const FilePath& that);
 
+  // Compare the texts, byte by byte.
   bool operator==(const FilePath& that) const { return path_ == that.path_; }
   bool operator!=(const FilePath& that) const { return path_ != that.path_; }
   bool operator<(const FilePath& that) const { return path_ < that.path_; }
 
+  // The path's text.
   const StringType& value() const { return path_; }
+  // Whether the text is empty, and emptying it.
   bool empty() const { return path_.empty(); }
   void clear() { path_.clear(); }
 
+  // Whether `character` is '/'.
   static bool IsSeparator(CharType character);
 
   // The directory holding this path: trailing separators are dropped, then
@@ -86,6 +98,7 @@ class BASE_EXPORT FilePath {
   StringType path_;
 };
 
+// Writes the path's text.
 BASE_EXPORT std::ostream& operator<<(std::ostream& out,
                                      const FilePath& file_path);
 

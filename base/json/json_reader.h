@@ -34,17 +34,21 @@ inline namespace zqe {
 
 class Value;
 
+// Options of JSONReader::Read.
 enum JSONParserOptions {
   // Strict RFC 8259 parsing, the only mode this reader offers. Other option
   // bits are ignored: the grammar stays strict.
   JSON_PARSE_RFC = 0,
 };
 
+// Parses JSON text into a base::Value tree (strict RFC 8259; see the top of
+// this file).
 class BASE_EXPORT JSONReader {
  public:
   // Nesting of arrays and objects deeper than this is refused.
   static const int kStackMaxDepth = 200;
 
+  // What ReadAndReturnError reports in `error_code_out`.
   enum JsonParseError {
     JSON_NO_ERROR = 0,
     JSON_INVALID_ESCAPE,

@@ -27,8 +27,10 @@ inline namespace zqe {
 
 class Value;
 
+// Writes JSON text (see the top of this file).
 class BASE_EXPORT JSONWriter {
  public:
+  // Options of WriteWithOptions, combined with |.
   enum Options {
     // Members and elements one a line, indented by two spaces per level,
     // and a line break at the end.

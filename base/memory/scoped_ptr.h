@@ -11,6 +11,7 @@
 
 #include <memory>
 
+// The owning pointer of the base layer: std::unique_ptr under its older name.
 template <typename T, typename D = std::default_delete<T>>
 using scoped_ptr = std::unique_ptr<T, D>;
 

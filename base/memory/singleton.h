@@ -34,6 +34,8 @@
 namespace base {
 inline namespace zqe {
 
+// How Singleton creates its instance: the instance's class names this as a
+// friend when its constructor is private.
 template <typename Type>
 struct DefaultSingletonTraits {
   // Allocates and constructs the instance.
@@ -48,6 +50,7 @@ struct DefaultSingletonTraits {
 // Traits of a singleton that is never destroyed.
 template <typename Type>
 struct LeakySingletonTraits : public DefaultSingletonTraits<Type> {
+  // Never destroyed.
   static const bool kRegisterAtExit = false;
 };
 

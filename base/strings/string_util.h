@@ -11,6 +11,7 @@
 namespace base {
 inline namespace zqe {
 
+// How StartsWith compares.
 enum class CompareCase {
   SENSITIVE,
   // Only ASCII letters compare without case; other bytes must match exactly.

@@ -17,13 +17,16 @@
 namespace base {
 inline namespace zqe {
 
+// A mutual-exclusion lock (not recursive): use it through AutoLock.
 class Lock {
  public:
   Lock() = default;
   Lock(const Lock&) = delete;
   Lock& operator=(const Lock&) = delete;
 
+  // Waits for the lock and takes it.
   void Acquire() { lock_.lock(); }
+  // Gives the lock up; the calling thread holds it.
   void Release() { lock_.unlock(); }
   // Acquires the lock if it is free and returns true; otherwise returns false
   // at once.
@@ -36,6 +39,7 @@ class Lock {
 // Acquires |lock| on construction and releases it on destruction.
 class AutoLock {
  public:
+  // Acquires `lock`, which must outlive this object.
   explicit AutoLock(Lock& lock) : lock_(lock) { lock_.Acquire(); }
   AutoLock(const AutoLock&) = delete;
   AutoLock& operator=(const AutoLock&) = delete;

@@ -163,18 +163,28 @@ TEST_F(ZQEBundleManagerTest, VerificationSwitches) {
     bool loads;
     std::vector<std::string> switches_read;
   };
+  // With MD5 on, the load first asks which digests to compute in its one
+  // pass over the file (the signature switch, and the keys when it is on),
+  // then checks the MD5, and only behind a match the signature.
   const std::vector<std::string> md5_only = {"GetLibFileVerifyEnable"};
-  const std::vector<std::string> both = {"GetLibFileVerifyEnable",
-                                         "GetSignVerifyEnable"};
+  const std::vector<std::string> digests = {"GetLibFileVerifyEnable",
+                                            "GetSignVerifyEnable"};
+  const std::vector<std::string> md5_checked = {
+      "GetLibFileVerifyEnable", "GetSignVerifyEnable", "GetSignVerifyEnable"};
+  const std::vector<std::string> digests_with_keys = {
+      "GetLibFileVerifyEnable", "GetSignVerifyEnable", "GetTrustedSignKeys"};
+  const std::vector<std::string> signature_checked = {
+      "GetLibFileVerifyEnable", "GetSignVerifyEnable", "GetTrustedSignKeys",
+      "GetSignVerifyEnable", "GetTrustedSignKeys"};
   const Case cases[] = {
       {"both off", false, false, false, true, md5_only},
       // The signature check sits behind the MD5 check: with MD5 off, the
       // signature switch is not even read.
       {"sign on alone", false, true, false, true, md5_only},
-      {"md5 on, match", true, false, true, true, both},
-      {"both on, match", true, true, true, true, both},
-      {"md5 on, mismatch", true, false, false, false, md5_only},
-      {"both on, mismatch", true, true, false, false, md5_only},
+      {"md5 on, match", true, false, true, true, md5_checked},
+      {"both on, match", true, true, true, true, signature_checked},
+      {"md5 on, mismatch", true, false, false, false, digests},
+      {"both on, mismatch", true, true, false, false, digests_with_keys},
   };
   int package = 0;
   for (const Case& c : cases) {

@@ -1,6 +1,7 @@
 // The demo as `make demo` runs it: the host started from its installation,
-// which the build assembled (encrypted config.json, recorded MD5, plug-in,
-// H5 and adapter packages). Every section must be there with its results.
+// which the build assembled (encrypted config.json, recorded MD5 and
+// signature, plug-in, H5 and adapter packages). Every section must be there
+// with its results.
 
 #include <gtest/gtest.h>
 
@@ -20,6 +21,9 @@ TEST(DemoTest, HostRunsEverySectionFromItsInstallation) {
   // In order: each section header, then a line that only its success prints.
   const std::vector<std::string> expected = {
       "== Start-up",
+      "library MD5 and signature checks on, trusting the demo signing key",
+      "sign verify - package id:com.zq.demo.greeting, verify lib file sign "
+      "success",
       "installation loaded",
       "== Artifacts, extension points and extensions",
       "3 artifacts, 3 extension points, 6 extension records",
@@ -78,10 +82,14 @@ TEST(DemoTest, UnknownArgumentIsAUsageError) {
 TEST(DemoTest, TheDemoInstallationPassesTheDoctor) {
   const std::string dir =
       std::filesystem::path(ZQ_DEMO_HOST).parent_path().string();
-  const ProgramRun run = RunZqext(
-      {"doctor", "--key-file", ZQ_DEMO_KEY_FILE, "--version", "3.2.0", dir});
+  const ProgramRun run =
+      RunZqext({"doctor", "--key-file", ZQ_DEMO_KEY_FILE, "--version", "3.2.0",
+                "--trust", ZQ_DEMO_SIGN_PUBLIC_KEY_FILE, dir});
   EXPECT_EQ(0, run.status) << run.out << run.err;
   EXPECT_NE(std::string::npos, run.out.find("No problems found"));
+  EXPECT_NE(std::string::npos,
+            run.out.find("entry library lib/demo_greeting_plugin.so: signed "
+                         "by a trusted key"));
 }
 
 }  // namespace

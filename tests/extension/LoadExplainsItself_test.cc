@@ -22,6 +22,7 @@
 #include "ZQExtensionKit/ZQExtensionKit.h"
 #include "ZQExtensionKit/bundle/ZQEBundleManager.h"
 #include "ZQExtensionKit/bundle/internal/ZQEBundleManagerImpl.h"
+#include "ZQExtensionKit/config/Extension.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
 #include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
@@ -429,6 +430,82 @@ TEST_F(LoadExplainsItselfTest, EachBrokenInstallationIsExplainedAndReported) {
                       "extension manager impl - load summary: ", 0));
     EXPECT_NE(std::string::npos,
               explanations.back().find("installation " + dir));
+  }
+}
+
+// With lazy loading, the steps of each package's library are explained at
+// the first request for one of its extensions, not by Load(): the same
+// message, the same outcome and reason in the report, which showed the
+// package as deferred until then.
+TEST_F(LoadExplainsItselfTest, LazyLoadExplainsEachLibraryAtItsFirstUse) {
+  for (const Case& c : Cases()) {
+    const std::string outcome = c.outcome;
+    if (!c.package || outcome == "skipped")
+      continue;  // Explained by the configuration, lazily or not.
+    SCOPED_TRACE(c.name);
+    CaseInstallation setup;
+    c.breaks(setup);
+    setup.installation.WriteConfig(setup.ConfigText());
+    const std::string file = setup.Path(c.file);
+    const std::string dir = setup.Path(c.package);
+    const std::string point =
+        "broken." + std::filesystem::path(dir).filename().string();
+
+    ZQExtensionManager* manager = StartKit();
+    ASSERT_TRUE(manager->SetInstallationDir(setup.installation.dir().string()));
+    manager->SetFoundationVersion("3.2");
+    manager->SetLibFileVerifyEnable(setup.verify);
+    manager->SetLazyLibraryLoading(true);
+    ClearLog();
+    ASSERT_TRUE(manager->Load());
+    const auto explained = [&] {
+      std::string explanation;
+      for (const std::string& text :
+           capture().TextsAtLevel(kExplanationLevel)) {
+        if (text.find(file) != std::string::npos &&
+            text.find(c.reason) != std::string::npos) {
+          EXPECT_EQ("", explanation) << "explained twice: " << text;
+          explanation = text;
+        }
+      }
+      return explanation;
+    };
+    const auto package = [&] {
+      scoped_ptr<base::DictionaryValue> report = base::DictionaryValue::From(
+          base::JSONReader::Read(manager->GetLoadReport()));
+      std::vector<std::string> fields;
+      const base::ListValue* packages = nullptr;
+      const base::DictionaryValue* found = nullptr;
+      if (report && report->GetList("packages", &packages))
+        found = Find(packages, "path", dir);
+      for (const char* key : {"outcome", "reason", "message"}) {
+        std::string text;
+        if (found)
+          found->GetString(key, &text);
+        fields.push_back(text);
+      }
+      return fields;
+    };
+    EXPECT_EQ("", explained());
+    EXPECT_EQ((std::vector<std::string>{"deferred", "", ""}), package());
+
+    std::vector<void*> instances;
+    manager->GetExtensionList(point, instances);
+    for (void* instance : instances)
+      static_cast<by::IBaseUnknown*>(instance)->Release();
+    std::vector<std::shared_ptr<Extension>> records;
+    if (!ZQEConfigurationManager::GetInstance()
+             ->GetExtensionInfosByExntensionPointID(point, records)) {
+      // No record of the package: no request reaches its library.
+      EXPECT_EQ((std::vector<std::string>{"deferred", "", ""}), package());
+      continue;
+    }
+    const std::string explanation = explained();
+    ASSERT_NE("", explanation) << capture().Dump();
+    EXPECT_EQ(
+        (std::vector<std::string>{c.outcome, c.reason_token, explanation}),
+        package());
+    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings(manager));
   }
 }
 

@@ -111,6 +111,25 @@ std::vector<Operation> Operations() {
        }},
       {Missing("get load report"), "GetLoadReport", true,
        [](ZQExtensionManager* m) { return m->GetLoadReport() == "{}"; }},
+      {Missing("add trusted sign key"), "AddTrustedSignKey", true,
+       [](ZQExtensionManager* m) { return m->AddTrustedSignKey("pem"); }},
+      {Missing("get trusted sign keys"), "GetTrustedSignKeys", true,
+       [](ZQExtensionManager* m) {
+         return m->GetTrustedSignKeys() == std::vector<std::string>{"pem"};
+       }},
+      {Missing("clear trusted sign keys"), "ClearTrustedSignKeys", false,
+       [](ZQExtensionManager* m) {
+         m->ClearTrustedSignKeys();
+         return false;
+       }},
+      {Missing("set lazy library loading"), "SetLazyLibraryLoading(true)",
+       false,
+       [](ZQExtensionManager* m) {
+         m->SetLazyLibraryLoading(true);
+         return false;
+       }},
+      {Missing("get lazy library loading"), "GetLazyLibraryLoading", true,
+       [](ZQExtensionManager* m) { return m->GetLazyLibraryLoading(); }},
   };
 }
 

@@ -5,11 +5,15 @@
 # 2. examples/getting-started configures with CMAKE_PREFIX_PATH, builds its
 #    host and its plug-in (zq_add_plugin), and the host greets through the
 #    plug-in from the installation its build lays out;
-# 3. a host built with pkg-config's flags starts from any directory.
+# 3. a host built with pkg-config's flags starts from any directory;
+# 4. find_package(ZQExtensionKit <version>) accepts the releases of the
+#    installed major version up to the installed one, and no other.
 # Usage: cmake -DBUILD_DIR=<kit build tree> -DSOURCE_DIR=<repository>
 #              -DWORK_DIR=<scratch directory> -DCXX=<compiler>
 #              -DCXX_FLAGS=<warning flags> -DGENERATOR=<CMake generator>
-#              -DLIBDIR=<CMAKE_INSTALL_LIBDIR> -DPKG_CONFIG=<pkg-config>
+#              -DLIBDIR=<lib/<arch>, ZQ_INSTALL_ARCH_LIBDIR>
+#              -DPKG_CONFIG=<pkg-config>
+#              -DVERSION=<the kit's version, MAJOR.MINOR.PATCH>
 #              -P <this file>
 include("${CMAKE_CURRENT_LIST_DIR}/sdk_check_support.cmake")
 
@@ -67,5 +71,39 @@ zq_run("pkg-config"
   "${PKG_CONFIG}" --cflags --libs ZQExtensionKit)
 separate_arguments(pkg_flags UNIX_COMMAND "${output}")
 zq_check_host_starts("with pkg-config's flags" ${pkg_flags})
+
+# 4. The version file.
+string(REPLACE "." ";" parts "${VERSION}")
+list(GET parts 0 major)
+list(GET parts 1 minor)
+math(EXPR next_major "${major} + 1")
+math(EXPR next_minor "${minor} + 1")
+set(accepted "${major}" "${major}.0" "${VERSION}")
+set(refused "${next_major}.0" "${major}.${next_minor}")
+if(major GREATER 0)
+  math(EXPR previous_major "${major} - 1")
+  list(APPEND refused "${previous_major}.0")
+endif()
+foreach(requested IN LISTS accepted refused)
+  set(project_dir "${WORK_DIR}/find-${requested}")
+  file(WRITE "${project_dir}/CMakeLists.txt"
+    "cmake_minimum_required(VERSION 3.25)\n"
+    "project(FindKit LANGUAGES NONE)\n"
+    "find_package(ZQExtensionKit ${requested} REQUIRED)\n")
+  # The package's directory is named outright: a project without a
+  # language has no library architecture to search lib/<arch> with.
+  execute_process(COMMAND "${CMAKE_COMMAND}" -S "${project_dir}"
+      -B "${project_dir}/build"
+      "-DZQExtensionKit_DIR=${prefix}/${LIBDIR}/cmake/ZQExtensionKit"
+    RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  list(FIND accepted "${requested}" expected_ok)
+  if(expected_ok GREATER -1 AND NOT status EQUAL 0)
+    message(FATAL_ERROR "find_package(ZQExtensionKit ${requested}) refuses "
+      "the installed ${VERSION}:\n${output}")
+  elseif(expected_ok EQUAL -1 AND status EQUAL 0)
+    message(FATAL_ERROR "find_package(ZQExtensionKit ${requested}) accepts "
+      "the installed ${VERSION}")
+  endif()
+endforeach()
 
 file(REMOVE_RECURSE "${WORK_DIR}")

@@ -224,4 +224,26 @@ TEST(ZQExtensionKitSDKSmokeTest, HostStartsTheKitAndGetsExtensions) {
   });
 }
 
+// The loaded library, the header a host compiles against and the build (the
+// project version CMake took from that header) name one version, and the
+// number the header derives orders releases.
+TEST(ZQExtensionKitSDKSmokeTest, LibraryHeaderAndBuildNameOneVersion) {
+  const std::string from_parts =
+      std::to_string(ZQEXTENSIONKIT_VERSION_MAJOR) + "." +
+      std::to_string(ZQEXTENSIONKIT_VERSION_MINOR) + "." +
+      std::to_string(ZQEXTENSIONKIT_VERSION_PATCH);
+  EXPECT_EQ(from_parts, ZQEXTENSIONKIT_VERSION_STRING);
+  EXPECT_EQ(std::string(zqextensionkit::ZQExtensionKit::GetSDKVersion()),
+            ZQEXTENSIONKIT_VERSION_STRING);
+  EXPECT_EQ(std::string(ZQ_PROJECT_VERSION), ZQEXTENSIONKIT_VERSION_STRING);
+  static_assert(ZQEXTENSIONKIT_MAKE_VERSION(1, 2, 3) <
+                    ZQEXTENSIONKIT_MAKE_VERSION(1, 10, 0) &&
+                ZQEXTENSIONKIT_MAKE_VERSION(1, 999, 999) <
+                    ZQEXTENSIONKIT_MAKE_VERSION(2, 0, 0));
+  EXPECT_EQ(ZQEXTENSIONKIT_VERSION,
+            ZQEXTENSIONKIT_MAKE_VERSION(ZQEXTENSIONKIT_VERSION_MAJOR,
+                                        ZQEXTENSIONKIT_VERSION_MINOR,
+                                        ZQEXTENSIONKIT_VERSION_PATCH));
+}
+
 }  // namespace

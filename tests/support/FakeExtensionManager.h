@@ -1,9 +1,10 @@
 // Test support: a stand-in extension manager implementation to install in
 // the ZQExtensionManager facade.
 //
-// It holds the two verification switches (off at first), the bound on the
-// verification threads (0 at first), and the texts it answers for the
-// installation directory and the load report (empty at first), records the
+// It holds the two verification switches and the lazy loading switch (off
+// at first), the bound on the verification threads (0 at first), the texts
+// it answers for the installation directory and the load report (empty at
+// first) and the trusted sign keys (as given, none at first), records the
 // name of every operation called on it, in order, and answers every other
 // operation with `result` (true unless a test says otherwise), without doing
 // anything.
@@ -115,6 +116,35 @@ class FakeExtensionManager : public IZQExtensionManager {
     Record("GetLoadReport");
     return load_report;
   }
+  // Keeps every text it is given, checked or not.
+  bool AddTrustedSignKey(const std::string& publicKeyPem) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      trusted_sign_keys.push_back(publicKeyPem);
+    }
+    return Record("AddTrustedSignKey");
+  }
+  void ClearTrustedSignKeys() override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      trusted_sign_keys.clear();
+    }
+    Record("ClearTrustedSignKeys");
+  }
+  std::vector<std::string> GetTrustedSignKeys() override {
+    Record("GetTrustedSignKeys");
+    std::lock_guard<std::mutex> lock(mutex_);
+    return trusted_sign_keys;
+  }
+  void SetLazyLibraryLoading(bool enable) override {
+    Record(std::string("SetLazyLibraryLoading(") + (enable ? "true" : "false") +
+           ")");
+    lazy_library_loading = enable;
+  }
+  bool GetLazyLibraryLoading() override {
+    Record("GetLazyLibraryLoading");
+    return lazy_library_loading;
+  }
 
   // The names of the operations called so far, with their arguments.
   std::vector<std::string> calls() const {
@@ -127,6 +157,9 @@ class FakeExtensionManager : public IZQExtensionManager {
   size_t lib_file_verify_threads = 0;
   std::string installation_dir;
   std::string load_report;
+  // Guarded by the recording mutex once the fake is installed.
+  std::vector<std::string> trusted_sign_keys;
+  bool lazy_library_loading = false;
   bool result = true;
   std::function<void(const std::string& call)> on_call;
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "ZQExtensionKit/ZQExtensionKitVersion.h"
 #include "tests/support/ScopedTempDir.h"
 #include "tests/tools/ZqextTestSupport.h"
 
@@ -61,7 +62,7 @@ TEST(ZqextCommandsTest, HelpAndUsageErrors) {
        {},
        2,
        "graph: " + (dir.path() / "none").string() + ": does not exist"},
-      {{"--version"}, {}, 0, "zqext 0."},
+      {{"--version"}, {}, 0, "zqext " ZQEXTENSIONKIT_VERSION_STRING "\n"},
       {{}, {}, 2, "no command"},
       {{"frobnicate"}, {}, 2, "unknown command frobnicate (see zqext --help)"},
       // Slips of the keyboard get the closest name.

@@ -20,6 +20,8 @@
 #include "ZQExtensionKit/config/internal/ZQEInstallationFiles.h"
 #include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
 #include "ZQExtensionKit/security/ZQEUtility.h"
+#include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
+#include "ZQExtensionKit/security/internal/ZQELibrarySignature.h"
 #include "base/files/file_path.h"
 #include "base/files/file_util.h"
 #include "base/json/json_reader.h"
@@ -839,6 +841,8 @@ class Doctor {
     state = CheckLibraryDigest(file, entry, library, artifact.GetLibFileMD5());
     if (state == InstallationMap::Library::kUnreadable)
       return;
+    if (!options_.trusted_keys.empty())
+      CheckSignature(file, artifact, library);
     // The probe loads the library by its path, as a host that does not
     // verify libraries does; one that verifies loads it through its open
     // descriptor, whose path is always short.
@@ -911,6 +915,65 @@ class Doctor {
     }
     return recorded.empty() ? InstallationMap::Library::kNotRecorded
                             : InstallationMap::Library::kDiffers;
+  }
+
+  // The signature check of a host that trusts options_.trusted_keys, made
+  // only behind a matching MD5, as the kit makes it.
+  void CheckSignature(const std::string& file,
+                      const zqextensionkit::Artifact& artifact,
+                      const base::FilePath& library) {
+    using zqextensionkit::LibrarySignatureCheck;
+    const zqextensionkit::ZQEHashedFile hashed =
+        zqextensionkit::ZQEHashedFile::Open(
+            library.value(),
+            zqextensionkit::ZQEHashedFile::Digests::kMd5AndSha256);
+    if (!hashed.ok() || hashed.md5_text() != artifact.GetLibFileMD5())
+      return;  // Reported by the MD5 check.
+    if (!trusted_keys_)
+      trusted_keys_ = std::make_unique<zqextensionkit::ZQESignKeyRing>(
+          options_.trusted_keys);
+    const std::string entry = artifact.GetBinFilePath();
+    const std::string refused =
+        ": a host that checks signatures with these keys refuses " + entry;
+    switch (
+        zqextensionkit::CheckLibrarySignature(artifact, hashed, *trusted_keys_)
+            .check) {
+      case LibrarySignatureCheck::kSigned:
+        report_.Ok(file, "entry library " + entry +
+                             ": signed by a trusted key for this id, "
+                             "version and \"mainEntry\"");
+        break;
+      case LibrarySignatureCheck::kNoSignature:
+        report_.Problem(
+            file, "no \"signMD5\"" + refused + " (sign it with zqext sign)");
+        break;
+      case LibrarySignatureCheck::kMalformed:
+        report_.Problem(file,
+                        "\"signMD5\" is not the Base64 of an Ed25519 "
+                        "signature" +
+                            refused);
+        break;
+      case LibrarySignatureCheck::kUnsignable:
+        report_.Problem(file,
+                        "\"id\", \"version\" or \"mainEntry\" holds a line "
+                        "break, so the package cannot be signed" +
+                            refused);
+        break;
+      case LibrarySignatureCheck::kUnreadable:
+        report_.Problem(file, "the entry library " + entry +
+                                  " cannot be read: the kit cannot verify or "
+                                  "load it");
+        break;
+      case LibrarySignatureCheck::kNotSigned:
+        report_.Problem(file,
+                        "\"signMD5\" is not a signature by a trusted key of " +
+                            entry +
+                            " with this id, version and "
+                            "\"mainEntry\" (signed with another key, or "
+                            "changed since it was signed)" +
+                            refused);
+        break;
+    }
   }
 
   // --- across files ---
@@ -1020,6 +1083,8 @@ class Doctor {
   std::set<std::string> internal_points_;
   // Extensions of accepted packages, in the order the kit loads them.
   std::vector<ExtensionRecord> extensions_;
+  // The keys of options_.trusted_keys, parsed on first use.
+  std::unique_ptr<zqextensionkit::ZQESignKeyRing> trusted_keys_;
 };
 
 }  // namespace

@@ -7,7 +7,8 @@
 // "artifacts" sections, each listed package's manifest (including what the
 // kit would silently drop or misread), foundation versions against the
 // host's, each entry library (present, inside its package, MD5 as
-// recorded), the library itself in a child process (see LibraryProbe),
+// recorded, signed by a trusted key when keys are given), the library
+// itself in a child process (see LibraryProbe),
 // adapter targets, duplicate extension ids and singleton classes that
 // several extensions share. The kit's own parser, decryption, MD5 and loader
 // do the reading, so what passes here is what the kit accepts.
@@ -36,6 +37,10 @@ struct DoctorOptions {
   std::string foundation_version;
   // How long one library probe may take before it counts as hanging.
   double timeout_seconds = 10;
+  // Ed25519 public keys in PEM: when any is given, each entry library whose
+  // MD5 is as recorded has its signature checked as a host that trusts
+  // these keys checks it.
+  std::vector<std::string> trusted_keys;
 };
 
 // What an installation holds, as the doctor read it: the packages

@@ -33,6 +33,7 @@
 #include "tools/zqext/InstallationGraph.h"
 #include "tools/zqext/KeyFile.h"
 #include "tools/zqext/PluginTemplate.h"
+#include "tools/zqext/Signing.h"
 
 namespace {
 
@@ -44,7 +45,8 @@ constexpr char kToolHelp[] =
     "usage: zqext <command> [arguments]\n"
     "\n"
     "Commands:\n"
-    "  doctor [--key-file F] [--version V] [--timeout S] [--json] DIR\n"
+    "  doctor [--key-file F] [--version V] [--timeout S] [--trust PUBLIC]...\n"
+    "         [--json] DIR\n"
     "      check the client installation in DIR (the directory of the "
     "client\n"
     "      executable) as the kit will read it\n"
@@ -63,6 +65,11 @@ constexpr char kToolHelp[] =
     "  guid\n"
     "      print a fresh class or interface id, as manifests and C++ write "
     "it\n"
+    "  keygen PRIVATE PUBLIC\n"
+    "      write a new Ed25519 key pair for signing plug-ins\n"
+    "  sign --key PRIVATE PACKAGE_DIR\n"
+    "      sign a package's entry library: writes \"libFileMD5\" and "
+    "\"signMD5\"\n"
     "\n"
     "Keys are 32 bytes, read from the file given with --key-file or else from\n"
     "the ZQEXT_KEY environment variable, never from the command line.\n"
@@ -71,8 +78,8 @@ constexpr char kToolHelp[] =
     "Exit status: 0 all well, 1 a problem was found, 2 usage error.\n";
 
 constexpr char kDoctorHelp[] =
-    "usage: zqext doctor [--key-file F] [--version V] [--timeout S] [--json] "
-    "DIR\n"
+    "usage: zqext doctor [--key-file F] [--version V] [--timeout S]\n"
+    "                    [--trust PUBLIC]... [--json] DIR\n"
     "\n"
     "Checks the installation in DIR offline: extension_adapter_mapping.json,\n"
     "the decryption and parsing of extensions/config.json, each listed\n"
@@ -87,6 +94,8 @@ constexpr char kDoctorHelp[] =
     "  --key-file F  the key of an encrypted config.json (or set ZQEXT_KEY)\n"
     "  --version V   the host's foundation version, to check packages' needs\n"
     "  --timeout S   seconds one library may take (default 10)\n"
+    "  --trust PUBLIC  check signatures as a host that trusts the Ed25519\n"
+    "                public key in the PEM file PUBLIC does (repeatable)\n"
     "  --json        one JSON document instead of the report for people\n"
     "\n"
     "Exit status: 0 no problem, 1 problems found, 2 usage error.\n";
@@ -152,6 +161,31 @@ constexpr char kGuidHelp[] =
     "\"BundleClassId\": 38 characters, upper-case hex, in braces), and as a\n"
     "C++ constant (by::GuidFromLiteral) to paste into a header.\n";
 
+constexpr char kKeygenHelp[] =
+    "usage: zqext keygen PRIVATE PUBLIC\n"
+    "\n"
+    "Writes a new Ed25519 key pair in PEM: the private key to PRIVATE,\n"
+    "readable by its owner only, the public key to PUBLIC. Neither file may\n"
+    "exist. Sign packages with the private key (zqext sign); hosts trust the\n"
+    "public key (ZQExtensionManager::AddTrustedSignKey). The private key is\n"
+    "never printed. openssl writes keys of the same form:\n"
+    "  openssl genpkey -algorithm ed25519 -out PRIVATE\n"
+    "  openssl pkey -in PRIVATE -pubout -out PUBLIC\n";
+
+constexpr char kSignHelp[] =
+    "usage: zqext sign --key PRIVATE PACKAGE_DIR\n"
+    "\n"
+    "Signs the package in PACKAGE_DIR with the Ed25519 private key in the PEM\n"
+    "file PRIVATE: hashes the entry library its manifest.json names in\n"
+    "\"mainEntry\" and writes the library's MD5 to \"libFileMD5\" and the\n"
+    "signature to \"signMD5\" (Base64). The signature covers the library's\n"
+    "SHA-256 and the package's \"id\", \"version\" and \"mainEntry\":\n"
+    "sign again after changing any of them. The rest of manifest.json stays\n"
+    "as it was.\n"
+    "The signed message is the one the documentation gives; openssl makes\n"
+    "the same signature:\n"
+    "  openssl pkeyutl -sign -rawin -inkey PRIVATE -in MESSAGE\n";
+
 // One line on standard error; returns `status`.
 int Error(int status, const std::string& message) {
   std::fprintf(stderr, "zqext: %s\n", message.c_str());
@@ -210,6 +244,8 @@ struct Options {
   std::string version;
   std::string timeout;
   std::string svg;
+  std::string private_key;
+  std::vector<std::string> trust;
   bool json = false;
   std::vector<std::string> positional;
 };
@@ -237,6 +273,10 @@ int ParseOptions(const std::string& command,
         options->version = value;
       else if (arg == "--timeout")
         options->timeout = value;
+      else if (arg == "--key")
+        options->private_key = value;
+      else if (arg == "--trust")
+        options->trust.push_back(value);
       else
         options->svg = value;
     } else if (json && arg == "--json") {
@@ -326,14 +366,21 @@ int ReadDoctorOptions(const std::string& command,
 
 int Doctor(const std::vector<std::string>& args) {
   Options options;
-  if (int status =
-          ParseOptions("doctor", args, {"--key-file", "--version", "--timeout"},
-                       true, &options)) {
+  if (int status = ParseOptions(
+          "doctor", args, {"--key-file", "--version", "--timeout", "--trust"},
+          true, &options)) {
     return status;
   }
   zqext::DoctorOptions doctor;
   if (int status = ReadDoctorOptions("doctor", options, &doctor))
     return status;
+  std::string error;
+  for (const std::string& file : options.trust) {
+    std::string pem;
+    if (!zqext::ReadPublicKey(file, &pem, &error))
+      return Error(kUsage, "doctor: --trust " + error);
+    doctor.trusted_keys.push_back(pem);
+  }
   const zqext::DoctorReport report = zqext::RunDoctor(doctor);
   const std::string text = options.json ? report.ToJson() : report.ToText();
   std::fwrite(text.data(), 1, text.size(), stdout);
@@ -438,6 +485,47 @@ int Md5(const std::vector<std::string>& args) {
     }
   }
   return status;
+}
+
+int Keygen(const std::vector<std::string>& args) {
+  Options options;
+  if (int status = ParseOptions("keygen", args, {}, false, &options))
+    return status;
+  if (options.positional.size() != 2)
+    return UsageError("keygen", "give PRIVATE and PUBLIC");
+  std::string error;
+  if (!zqext::WriteKeyPair(options.positional[0], options.positional[1],
+                           &error)) {
+    return Error(kProblem, "keygen: " + error);
+  }
+  std::printf(
+      "Wrote the private key to %s (readable by you only) and the "
+      "public key to %s.\n",
+      options.positional[0].c_str(), options.positional[1].c_str());
+  return kOk;
+}
+
+int Sign(const std::vector<std::string>& args) {
+  Options options;
+  if (int status = ParseOptions("sign", args, {"--key"}, false, &options))
+    return status;
+  if (options.private_key.empty())
+    return UsageError("sign", "give the private key file with --key");
+  if (options.positional.size() != 1)
+    return UsageError("sign", "give exactly one package directory");
+  zqext::SignedPackage signed_package;
+  std::string error;
+  if (!zqext::SignPackage(options.private_key, options.positional[0],
+                          &signed_package, &error)) {
+    return Error(kProblem, "sign: " + error);
+  }
+  std::printf(
+      "Signed %s %s (%s, SHA-256 %s): wrote \"libFileMD5\" and "
+      "\"signMD5\" to %s.\n",
+      signed_package.id.c_str(), signed_package.version.c_str(),
+      signed_package.main_entry.c_str(), signed_package.sha256.c_str(),
+      signed_package.manifest.c_str());
+  return kOk;
 }
 
 // The prefix of the installed SDK this program belongs to: it runs as
@@ -577,6 +665,8 @@ int main(int argc, char** argv) {
       {"new-plugin", kNewPluginHelp, &NewPlugin},
       {"guid", kGuidHelp, &Guid},
       {"graph", kGraphHelp, &Graph},
+      {"keygen", kKeygenHelp, &Keygen},
+      {"sign", kSignHelp, &Sign},
   };
   if (IsHelp(command) || command == "help") {
     std::fputs(kToolHelp, stdout);

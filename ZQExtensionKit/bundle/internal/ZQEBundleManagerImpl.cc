@@ -12,7 +12,7 @@
 #include "ZQExtensionKit/extension/ZQExtensionManager.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/security/internal/ZQEExtensionLibFileVerifyImpl.h"
-#include "ZQExtensionKit/security/internal/ZQEExtensionSignVerify.h"
+#include "ZQExtensionKit/security/internal/ZQEExtensionSignVerifyImpl.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFileQueue.h"
 #include "ZQExtensionKit/trace/internal/ZQETrace.h"
@@ -105,10 +105,11 @@ void ExplainLoadComFailure(const std::string& dir,
 }
 
 // The library at `key`, opened and hashed on this thread.
-ZQEHashedFile HashLibraryFile(const std::string& key) {
+ZQEHashedFile HashLibraryFile(const std::string& key,
+                              ZQEHashedFile::Digests digests) {
   ZQETraceSpan span("hash", trace_category::kLibrary);
   span.Arg("library", key);
-  ZQEHashedFile file = ZQEHashedFile::Open(key);
+  ZQEHashedFile file = ZQEHashedFile::Open(key, digests);
   span.Result(file.ok());
   return file;
 }
@@ -152,8 +153,11 @@ class ZQEBundleManagerImpl::HashedLibraries {
  public:
   // `keys[i]` is the library key of artifact i, or empty when loading that
   // artifact hashes no file. `threads_setting` bounds the threads as
-  // ZQEHashedFileQueue::ThreadsFor() reads it.
-  HashedLibraries(const std::vector<std::string>& keys, size_t threads_setting)
+  // ZQEHashedFileQueue::ThreadsFor() reads it; each file is hashed for
+  // `digests`.
+  HashedLibraries(const std::vector<std::string>& keys,
+                  size_t threads_setting,
+                  ZQEHashedFile::Digests digests)
       : file_of_(keys.size(), kNone) {
     std::map<std::string, size_t> index;  // key -> file in the queue
     std::vector<std::string> paths;
@@ -170,7 +174,8 @@ class ZQEBundleManagerImpl::HashedLibraries {
     }
     const size_t threads =
         ZQEHashedFileQueue::ThreadsFor(threads_setting, paths.size());
-    queue_ = std::make_unique<ZQEHashedFileQueue>(std::move(paths), threads);
+    queue_ = std::make_unique<ZQEHashedFileQueue>(std::move(paths), threads,
+                                                  digests);
   }
 
   // The library file of artifact `artifact`, opened and hashed (waiting for
@@ -227,7 +232,9 @@ bool ZQEBundleManagerImpl::LoadBundles(
       hashed_keys[i] = entries[i].key;
     }
   }
-  HashedLibraries hashed(hashed_keys, switches->GetLibFileVerifyThreads());
+  HashedLibraries hashed(
+      hashed_keys, switches->GetLibFileVerifyThreads(),
+      ZQEExtensionSignVerifyImpl::GetInstance()->DigestsToVerify());
   bool all_loaded = true;
   for (size_t i = 0; i < artifacts.size(); ++i) {
     all_loaded =
@@ -306,7 +313,8 @@ bool ZQEBundleManagerImpl::LoadBundleUsing(Artifact* artifact,
     return span.Result(LoadLibraryAndBundle(artifact, key, hashed_file),
                        "loaded", "refused");
   }
-  ZQEHashedFile library_file = HashLibraryFile(key);
+  ZQEHashedFile library_file = HashLibraryFile(
+      key, ZQEExtensionSignVerifyImpl::GetInstance()->DigestsToVerify());
   return span.Result(LoadLibraryAndBundle(artifact, key, &library_file),
                      "loaded", "refused");
 }
@@ -342,14 +350,15 @@ bool ZQEBundleManagerImpl::LoadLibraryAndBundle(Artifact* artifact,
       return verification.Result(false);
     }
     // The signature is checked only behind a verified MD5.
+    std::string why;
     if (ZQExtensionManager::GetInstance()->GetSignVerifyEnable() &&
-        !ZQEExtensionSignVerify::GetInstance()->SignVerify(
-            key, artifact->GetSignMD5(), lib_file_md5)) {
+        !ZQEExtensionSignVerifyImpl::GetInstance()->VerifyHashedFile(
+            *verified_file, *artifact, &why)) {
       log->LogMessage(0,
                       "Bundle Loader - load bundle failed, because of file "
                       "sign verify failed");
       ExplainRefusal(dir, load_reason::kSignature, key,
-                     key + " fails its signature check");
+                     key + " fails its signature check: " + why);
       return verification.Result(false);
     }
     verification.Result(true);

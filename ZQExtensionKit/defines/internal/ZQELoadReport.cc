@@ -55,13 +55,13 @@ int Count(size_t count) {
 }  // namespace
 
 const char* const ZQELoadReport::kOutcomeNames[kOutcomeCount] = {
-    "loaded", "refused", "skipped"};
+    "loaded", "refused", "skipped", "deferred"};
 
 namespace {
 
 // The report's count of the packages of each outcome, indexed by Outcome.
 const char* const kOutcomeCountKeys[ZQELoadReport::kOutcomeCount] = {
-    "packagesLoaded", "packagesRefused", "packagesSkipped"};
+    "packagesLoaded", "packagesRefused", "packagesSkipped", "packagesDeferred"};
 
 }  // namespace
 
@@ -120,7 +120,7 @@ void ZQELoadReport::SetPackageOutcome(const std::string& dir,
                                       const std::string& message) {
   Package& package = PackageAt(dir);
   // An equal outcome keeps the first reason: the earlier step caused it.
-  if (outcome < package.outcome ||
+  if (Rank(outcome) < Rank(package.outcome) ||
       (outcome == package.outcome && !package.reason.empty())) {
     return;
   }
@@ -131,6 +131,46 @@ void ZQELoadReport::SetPackageOutcome(const std::string& dir,
 
 void ZQELoadReport::AddLoadedLibrary(const std::string& path) {
   libraries_.insert(path);
+}
+
+void ZQELoadReport::DeferPackage(const std::string& dir) {
+  Package& package = PackageAt(dir);
+  if (package.outcome == Outcome::kLoaded && package.reason.empty())
+    package.outcome = Outcome::kDeferred;
+}
+
+void ZQELoadReport::MergeLaterSteps(const ZQELoadReport& later) {
+  findings_.insert(findings_.end(), later.findings_.begin(),
+                   later.findings_.end());
+  libraries_.insert(later.libraries_.begin(), later.libraries_.end());
+  for (const Package& step : later.packages_) {
+    Package& package = PackageAt(step.dir);
+    if (package.id.empty())
+      package.id = step.id;
+    if (package.outcome == Outcome::kDeferred) {
+      package.outcome = step.outcome;
+      package.reason = step.reason;
+      package.message = step.message;
+    } else if (step.outcome != Outcome::kLoaded || !step.reason.empty()) {
+      SetPackageOutcome(step.dir, step.outcome, step.reason.c_str(),
+                        step.message);
+    }
+  }
+}
+
+// static
+int ZQELoadReport::Rank(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kDeferred:
+      return 0;
+    case Outcome::kLoaded:
+      return 1;
+    case Outcome::kRefused:
+      return 2;
+    case Outcome::kSkipped:
+      return 3;
+  }
+  return 0;
 }
 
 size_t ZQELoadReport::CountPackages(Outcome outcome) const {

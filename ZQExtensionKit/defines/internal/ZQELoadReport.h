@@ -10,14 +10,19 @@
 // configuration manager itself) is logged all the same.
 //
 // A package is known by its directory. Its outcome only ever moves up the
-// order of Outcome, so the step that says most about it wins: a package the
-// configuration skipped stays skipped when its library is refused as well.
-// Outcomes and reasons are written as the texts of kOutcomeNames and the
-// load_reason tokens; new ones go at the end of each.
+// order loaded, refused, skipped, so the step that says most about it wins:
+// a package the configuration skipped stays skipped when its library is
+// refused as well. A deferred package (a load that leaves libraries to their
+// first use) is below them all: the first step that says anything about it
+// replaces it. Outcomes and reasons are written as the texts of
+// kOutcomeNames and the load_reason tokens; new ones go at the end of each.
 //
-// Not thread-safe: a report belongs to the thread that loads. The rendered
-// JSON is a plain string that the extension manager keeps under its own
-// lock.
+// A library loaded after its Load() (on first use) is explained into a
+// report of its own, current on the thread that loads it, which the
+// extension manager then merges into the load's report (MergeLaterSteps).
+//
+// Not thread-safe: a report belongs to the thread that loads. Once its
+// load has ended the extension manager keeps it under a lock of its own.
 //
 // Internal header: hosts never include it.
 
@@ -60,10 +65,11 @@ inline constexpr char kBundleClass[] = "bundle-class";
 class ZQELoadReport {
  public:
   enum class Severity { kNote, kProblem };
-  // In rising order of what they say about a package.
-  enum class Outcome { kLoaded, kRefused, kSkipped };
-  static constexpr size_t kOutcomeCount = 3;
-  // "loaded", "refused", "skipped": indexed by Outcome.
+  // kLoaded, kRefused and kSkipped in rising order of what they say about a
+  // package; kDeferred (its library is left to its first use) says least.
+  enum class Outcome { kLoaded, kRefused, kSkipped, kDeferred };
+  static constexpr size_t kOutcomeCount = 4;
+  // "loaded", "refused", "skipped", "deferred": indexed by Outcome.
   static const char* const kOutcomeNames[kOutcomeCount];
 
   ZQELoadReport();
@@ -106,6 +112,15 @@ class ZQELoadReport {
                          const std::string& message);
   // The library at `path` is loaded (now or by an earlier load).
   void AddLoadedLibrary(const std::string& path);
+  // The library of the package in `dir` is left to its first use: a
+  // package loaded so far (nothing said about it) becomes deferred; any
+  // other outcome stays.
+  void DeferPackage(const std::string& dir);
+  // Adds what `later` (the report of a library loaded after this load)
+  // found: its findings and loaded libraries, and the outcome of each of
+  // its packages, which replaces a deferred one here and otherwise counts
+  // as a step of this report.
+  void MergeLaterSteps(const ZQELoadReport& later);
 
   const std::string& installation_dir() const { return installation_dir_; }
   size_t CountPackages(Outcome outcome) const;
@@ -114,7 +129,7 @@ class ZQELoadReport {
   // {"installation": ..., "load": "succeeded"|"failed"|"not run",
   //  "ok": bool, "problems": n, "notes": n,
   //  "packagesLoaded": n, "packagesRefused": n, "packagesSkipped": n,
-  //  "librariesLoaded": n,
+  //  "packagesDeferred": n, "librariesLoaded": n,
   //  "findings": [{"severity": "problem"|"note", "file": ..., "line": n,
   //                "column": n, "message": ...}, ...],
   //  "packages": [{"path": ..., "id": ..., "outcome": ..., "reason": ...,
@@ -140,6 +155,8 @@ class ZQELoadReport {
   };
 
   Package& PackageAt(const std::string& dir);
+  // Where `outcome` stands in the order of what it says about a package.
+  static int Rank(Outcome outcome);
 
   bool ran_ = false;
   bool loaded_ = false;

@@ -1,5 +1,7 @@
 #include "ZQExtensionKit/extension/internal/ZQExtensionManagerImpl.h"
 
+#include <algorithm>
+#include <map>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -8,6 +10,8 @@
 #include "ZQExtensionKit/bundle/internal/ZQEEntryLibraryPath.h"
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/config/Extension.h"
+#include "ZQExtensionKit/config/ExtensionImpl.h"
+#include "ZQExtensionKit/config/ExtensionPointImpl.h"
 #include "ZQExtensionKit/config/ZQEConfigurationManager.h"
 #include "ZQExtensionKit/container/ZQEObjectContainer.h"
 #include "ZQExtensionKit/defines/internal/ZQEForeignCall.h"
@@ -15,6 +19,7 @@
 #include "ZQExtensionKit/extension/IZQBaseExtension.h"
 #include "ZQExtensionKit/extension/ZQExtensionContext.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/security/internal/ZQELibrarySignature.h"
 #include "ZQExtensionKit/trace/internal/ZQETrace.h"
 #include "base/files/file_path.h"
 #include "dlcom/comsentry.h"
@@ -159,6 +164,58 @@ bool FinishInstance(void* created,
 
 }  // namespace
 
+// What one Load() leaves behind. Load() fills it on its own thread and
+// publishes it when it ends; from then on `mutex_` guards it.
+class ZQExtensionManagerImpl::LoadState {
+ public:
+  // What became of a package's library after a lazy Load().
+  enum class Library { kNotDeferred, kDeferred, kLoaded, kRefused };
+
+  explicit LoadState(bool lazy) : lazy_(lazy) {}
+  LoadState(const LoadState&) = delete;
+  LoadState& operator=(const LoadState&) = delete;
+
+  // Whether the Load() deferred the libraries.
+  bool lazy() const { return lazy_; }
+  // The report, for the Load() to fill before it publishes the state.
+  ZQELoadReport* loading_report() { return &report_; }
+
+  // The library of the package in `dir` is left to its first use (before
+  // publication only).
+  void Defer(const std::string& dir) {
+    libraries_[dir] = Library::kDeferred;
+    report_.DeferPackage(dir);
+  }
+
+  Library LibraryOf(const std::string& dir) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = libraries_.find(dir);
+    return it == libraries_.end() ? Library::kNotDeferred : it->second;
+  }
+
+  // The first use of the package in `dir` loaded its library (or refused
+  // it), explaining its steps in `steps`.
+  void Settle(const std::string& dir, bool loaded, const ZQELoadReport& steps) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    libraries_[dir] = loaded ? Library::kLoaded : Library::kRefused;
+    report_.MergeLaterSteps(steps);
+  }
+
+  std::string ReportJson() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return report_.ToJson();
+  }
+
+ private:
+  const bool lazy_;
+  std::mutex mutex_;
+  // Guarded by mutex_ once published.
+  ZQELoadReport report_;
+  // Guarded by mutex_ once published. The packages whose libraries the
+  // Load() deferred, by directory.
+  std::map<std::string, Library> libraries_;
+};
+
 ZQExtensionManagerImpl::ZQExtensionManagerImpl() = default;
 
 ZQExtensionManagerImpl::~ZQExtensionManagerImpl() = default;
@@ -170,7 +227,8 @@ void ZQExtensionManagerImpl::SetFoundationVersion(const std::string& version) {
 bool ZQExtensionManagerImpl::Load() {
   ZQETraceSpan span("Load", trace_category::kLoad);
   ZQEConfigurationManager* config = ZQEConfigurationManager::GetInstance();
-  ZQELoadReport report;
+  auto state = std::make_shared<LoadState>(lazyLibraryLoading_);
+  ZQELoadReport& report = *state->loading_report();
   report.SetInstallationDir(config->GetInstallationDir());
   span.Arg("installation", report.installation_dir());
   bool loaded = false;
@@ -178,34 +236,54 @@ bool ZQExtensionManagerImpl::Load() {
     const ZQELoadReport::Scope current(&report);
     loaded = config->LoadAllExtensionInfos();
     report.SetResult(loaded);
-    // Whatever the load reported, every artifact it kept gets its library,
-    // in list order: one library that fails does not stop the others. With
-    // the MD5 check on, the libraries are hashed ahead on up to
-    // libFileVerifyThreads_ threads, which the bundle manager reads back
-    // through the facade. The shared pointers keep each artifact whole
-    // until its library is loaded, whatever another thread unloads.
+    // The shared pointers keep each artifact whole until its library is
+    // loaded, whatever another thread unloads.
     std::vector<std::shared_ptr<Artifact>> shared;
     config->GetAllArtifactsShared(shared);
-    std::vector<Artifact*> artifacts;
-    artifacts.reserve(shared.size());
-    for (const std::shared_ptr<Artifact>& artifact : shared)
-      artifacts.push_back(artifact.get());
-    ZQEBundleManager::GetInstance()->LoadBundles(artifacts);
+    if (state->lazy()) {
+      // No library is opened: each waits for the first request that needs
+      // it.
+      for (const std::shared_ptr<Artifact>& artifact : shared) {
+        if (!artifact->GetBinFilePath().empty())
+          state->Defer(artifact->GetRootPath().value());
+      }
+    } else {
+      // Whatever the load reported, every artifact it kept gets its
+      // library, in list order: one library that fails does not stop the
+      // others. With the MD5 check on, the libraries are hashed ahead on up
+      // to libFileVerifyThreads_ threads, which the bundle manager reads
+      // back through the facade.
+      std::vector<Artifact*> artifacts;
+      artifacts.reserve(shared.size());
+      for (const std::shared_ptr<Artifact>& artifact : shared)
+        artifacts.push_back(artifact.get());
+      ZQEBundleManager::GetInstance()->LoadBundles(artifacts);
+    }
   }
-  const std::string& installation = report.installation_dir();
+  const char* installation = report.installation_dir().empty()
+                                 ? "unknown"
+                                 : report.installation_dir().c_str();
   using Outcome = ZQELoadReport::Outcome;
-  Log()->LogMessage(
-      kLoadExplanationLogLevel,
-      "extension manager impl - load summary: packages loaded %zu, skipped "
-      "%zu, refused %zu, libraries loaded %zu, installation %s",
-      report.CountPackages(Outcome::kLoaded),
-      report.CountPackages(Outcome::kSkipped),
-      report.CountPackages(Outcome::kRefused), report.CountLoadedLibraries(),
-      installation.empty() ? "unknown" : installation.c_str());
-  std::string json = report.ToJson();
-  {
-    std::lock_guard<std::mutex> lock(load_report_mutex_);
-    load_report_.swap(json);
+  if (state->lazy()) {
+    Log()->LogMessage(
+        kLoadExplanationLogLevel,
+        "extension manager impl - load summary: packages loaded %zu, "
+        "deferred %zu, skipped %zu, refused %zu, libraries loaded %zu, "
+        "installation %s",
+        report.CountPackages(Outcome::kLoaded),
+        report.CountPackages(Outcome::kDeferred),
+        report.CountPackages(Outcome::kSkipped),
+        report.CountPackages(Outcome::kRefused), report.CountLoadedLibraries(),
+        installation);
+  } else {
+    Log()->LogMessage(
+        kLoadExplanationLogLevel,
+        "extension manager impl - load summary: packages loaded %zu, skipped "
+        "%zu, refused %zu, libraries loaded %zu, installation %s",
+        report.CountPackages(Outcome::kLoaded),
+        report.CountPackages(Outcome::kSkipped),
+        report.CountPackages(Outcome::kRefused), report.CountLoadedLibraries(),
+        installation);
   }
   if (span.on()) {
     for (size_t i = 0; i < ZQELoadReport::kOutcomeCount; ++i) {
@@ -214,20 +292,84 @@ bool ZQExtensionManagerImpl::Load() {
           static_cast<int64_t>(report.CountPackages(static_cast<Outcome>(i))));
     }
   }
+  {
+    std::lock_guard<std::mutex> lock(load_state_mutex_);
+    load_state_.swap(state);
+  }
+  // The previous Load()'s state goes here, with no lock held.
   return span.Result(loaded);
 }
 
+std::shared_ptr<ZQExtensionManagerImpl::LoadState>
+ZQExtensionManagerImpl::CurrentLoadState() {
+  std::lock_guard<std::mutex> lock(load_state_mutex_);
+  return load_state_;
+}
+
 std::string ZQExtensionManagerImpl::GetLoadReport() {
-  {
-    std::lock_guard<std::mutex> lock(load_report_mutex_);
-    if (!load_report_.empty())
-      return load_report_;
-  }
+  if (std::shared_ptr<LoadState> state = CurrentLoadState())
+    return state->ReportJson();
   // Before the first Load(): the document of a load that did not run.
   ZQELoadReport report;
   report.SetInstallationDir(
       ZQEConfigurationManager::GetInstance()->GetInstallationDir());
   return report.ToJson();
+}
+
+void ZQExtensionManagerImpl::SetLazyLibraryLoading(bool enable) {
+  lazyLibraryLoading_ = enable;
+}
+
+bool ZQExtensionManagerImpl::GetLazyLibraryLoading() {
+  return lazyLibraryLoading_;
+}
+
+void ZQExtensionManagerImpl::LoadDeferredLibrary(Extension* extensionInfo) {
+  const std::shared_ptr<LoadState> state = CurrentLoadState();
+  if (!state || !state->lazy())
+    return;
+  using Library = LoadState::Library;
+  const std::string dir = extensionInfo->GetRootPath().value();
+  Library library = state->LibraryOf(dir);
+  if (library == Library::kDeferred) {
+    // The record's own package, which the record keeps alive: its library
+    // is loaded as Load() would have loaded it.
+    auto* record = dynamic_cast<ExtensionImpl*>(extensionInfo);
+    ExtensionPointImpl* point =
+        record ? record->GetOwnerExtensionPoint() : nullptr;
+    Artifact* artifact = point ? point->GetOwnerArtifact() : nullptr;
+    if (!artifact)
+      return;
+    // One thread at a time tries a package; others wait, then find it
+    // tried. The library's own code asking for its package while it loads
+    // (on this thread) finds it being loaded and does not load it again.
+    const ZQEKeyedClaims::Claim claim = deferred_loads_.Acquire(dir);
+    if (!claim.owned())
+      return;
+    library = state->LibraryOf(dir);
+    if (library == Library::kDeferred) {
+      Log()->LogMessage(0,
+                        "extension manager impl - load deferred library of "
+                        "%s on first use",
+                        dir.c_str());
+      ZQELoadReport steps;
+      steps.AddPackage(dir, artifact->GetID());
+      bool loaded = false;
+      {
+        const ZQELoadReport::Scope current(&steps);
+        loaded = ZQEBundleManager::GetInstance()->LoadBundle(artifact);
+      }
+      state->Settle(dir, loaded, steps);
+      return;
+    }
+  }
+  if (library == Library::kRefused) {
+    Log()->LogMessage(0,
+                      "extension manager impl - load deferred library "
+                      "skipped, because of the library of %s was refused at "
+                      "its first use",
+                      dir.c_str());
+  }
 }
 
 bool ZQExtensionManagerImpl::SetInstallationDir(const std::string& dir) {
@@ -443,6 +585,9 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
     const std::string& iid,
     const std::string& clsId,
     void** ppv) {
+  // After a lazy Load(), the first request for a package loads its library
+  // (or finds it refused) before the steps below look for it.
+  LoadDeferredLibrary(extensionInfo);
   const bool isSingleton = extensionInfo->IsSingleton();
   // The same file, named by the same key text, that the bundle manager
   // loaded.
@@ -466,8 +611,9 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
     case EntryLibrary::kFound:
       break;
   }
-  // Never loads: the loader is the one Load() cached for the file, or a new
-  // unloaded one from which nothing can be created.
+  // Never loads: the loader is the one Load() (or the first request after a
+  // lazy Load()) cached for the file, or a new unloaded one from which
+  // nothing can be created.
   CComLoader* loader = nullptr;
   if (!ZQEBundleManager::GetInstance()->GetComLoader(dllFilePath.value(),
                                                      &loader) ||
@@ -563,6 +709,33 @@ size_t ZQExtensionManagerImpl::GetLibFileVerifyThreads() {
 
 void ZQExtensionManagerImpl::SetLibFileVerifyThreads(size_t threads) {
   libFileVerifyThreads_ = threads;
+}
+
+bool ZQExtensionManagerImpl::AddTrustedSignKey(
+    const std::string& publicKeyPem) {
+  std::string key = ZQESignKeyRing::CanonicalPublicKeyPem(publicKeyPem);
+  if (key.empty()) {
+    Log()->LogMessage(0,
+                      "extension manager impl - add trusted sign key failed, "
+                      "because of key is not an ed25519 public key in pem");
+    return false;
+  }
+  std::lock_guard<std::mutex> lock(trustedSignKeysMutex_);
+  if (std::find(trustedSignKeys_.begin(), trustedSignKeys_.end(), key) ==
+      trustedSignKeys_.end()) {
+    trustedSignKeys_.push_back(std::move(key));
+  }
+  return true;
+}
+
+void ZQExtensionManagerImpl::ClearTrustedSignKeys() {
+  std::lock_guard<std::mutex> lock(trustedSignKeysMutex_);
+  trustedSignKeys_.clear();
+}
+
+std::vector<std::string> ZQExtensionManagerImpl::GetTrustedSignKeys() {
+  std::lock_guard<std::mutex> lock(trustedSignKeysMutex_);
+  return trustedSignKeys_;
 }
 
 }  // namespace zqextensionkit

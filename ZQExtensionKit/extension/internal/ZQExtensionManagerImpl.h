@@ -1,6 +1,7 @@
 // ZQExtensionManagerImpl: the kit's extension manager (see ZQExtensionManager.h
 // for the contract of each operation). It keeps only the two verification
-// switches and the bound on the threads that hash libraries during Load():
+// switches, the keys trusted to sign libraries and the bound on the threads
+// that hash libraries during Load():
 // extension records live in the configuration manager, libraries
 // and bundle objects in the bundle manager, singletons in the object
 // container, and every other instance belongs to its caller.
@@ -17,16 +18,28 @@
 //
 // Load() explains itself: it makes a ZQELoadReport current on its thread,
 // which the configuration and bundle managers fill as they explain each
-// failed or skipped step, logs a summary at its end and keeps the report's
-// JSON for GetLoadReport(). It holds shared ownership of the artifacts it
-// hands to the bundle manager, so an unload on another thread cannot free
-// them under it.
+// failed or skipped step, logs a summary at its end and keeps the report
+// for GetLoadReport(). It holds shared ownership of the artifacts it hands
+// to the bundle manager, so an unload on another thread cannot free them
+// under it.
+//
+// With lazy library loading on, Load() reads the configuration and the
+// manifests and loads no library: it marks each package that names one as
+// deferred. The first request that takes the library route for a record of
+// such a package loads the library, on the requesting thread, through the
+// bundle manager's LoadBundle() of the record's own artifact (so with the
+// same checks and messages as Load() would have used), explains it into a
+// report of its own and merges that into the load's. Each deferred package
+// is tried once per Load(): a library refused at its first use is not tried
+// again (nor hashed) until the next Load().
 //
 // Threads: every operation may run on several threads at once. The switches
-// are atomic and the latest report is guarded by its own mutex, never held
-// while other code runs; records, libraries, bundles and singletons are
-// guarded by the managers that keep them, none of which holds a lock while
-// plug-in or host code runs.
+// are atomic; the trusted keys and what the latest Load() left (its report,
+// which deferred packages were tried) are guarded by mutexes never held
+// while other code runs, and one thread at a time loads a deferred package
+// (others wait for it, then find it tried); records, libraries, bundles and
+// singletons are guarded by the managers that keep them, none of which holds
+// a lock while plug-in or host code runs.
 //
 // Internal header: hosts reach the manager through the ZQExtensionManager
 // facade.
@@ -35,10 +48,12 @@
 #define ZQEXTENSIONKIT_EXTENSION_INTERNAL_ZQEXTENSIONMANAGERIMPL_H_
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "ZQExtensionKit/defines/internal/ZQEKeyedClaims.h"
 #include "ZQExtensionKit/extension/IZQExtensionManager.h"
 
 namespace zqextensionkit {
@@ -79,8 +94,24 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   bool SetInstallationDir(const std::string& dir) override;
   std::string GetInstallationDir() override;
   std::string GetLoadReport() override;
+  bool AddTrustedSignKey(const std::string& publicKeyPem) override;
+  void ClearTrustedSignKeys() override;
+  std::vector<std::string> GetTrustedSignKeys() override;
+  void SetLazyLibraryLoading(bool enable) override;
+  bool GetLazyLibraryLoading() override;
 
  private:
+  // What one Load() leaves behind: its report, and what became of the
+  // packages whose libraries it deferred.
+  class LoadState;
+
+  // The state of the latest Load(), or null before the first.
+  std::shared_ptr<LoadState> CurrentLoadState();
+  // After a lazy Load(): loads the library of the package `extensionInfo`
+  // belongs to, when that Load() deferred it and no request has tried it
+  // yet. Returns when the library is loaded or refused, or when nothing is
+  // to be done.
+  void LoadDeferredLibrary(Extension* extensionInfo);
   // Creates the instance `extensionInfo` describes and stores its extension
   // point interface in *ppv (one reference for the caller), choosing the
   // route; *ppv is null on failure.
@@ -98,10 +129,16 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   std::atomic<bool> enableSignVerify_{false};
   // 0: one per core.
   std::atomic<size_t> libFileVerifyThreads_{0};
-  std::mutex load_report_mutex_;
-  // Guarded by load_report_mutex_. The JSON of the latest Load()'s report;
-  // empty before the first.
-  std::string load_report_;
+  // Read by each Load(): whether it defers the libraries.
+  std::atomic<bool> lazyLibraryLoading_{false};
+  // The deferred packages being loaded, by package directory.
+  ZQEKeyedClaims deferred_loads_;
+  std::mutex load_state_mutex_;
+  // Guarded by load_state_mutex_. Null before the first Load().
+  std::shared_ptr<LoadState> load_state_;
+  std::mutex trustedSignKeysMutex_;
+  // Guarded by trustedSignKeysMutex_. Canonical PEM texts, no two alike.
+  std::vector<std::string> trustedSignKeys_;
 };
 
 }  // namespace zqextensionkit

@@ -17,6 +17,7 @@ namespace zqextensionkit {
 namespace {
 
 constexpr size_t kMd5Length = 16;
+constexpr size_t kSha256Length = 32;
 
 // Files are hashed through one buffer of this size. Small reads cost one
 // system call per chunk; 64 KiB keeps the file digest at the speed of the
@@ -28,34 +29,55 @@ struct EvpMdCtxDeleter {
 };
 using ScopedEvpMdCtx = std::unique_ptr<EVP_MD_CTX, EvpMdCtxDeleter>;
 
-// The raw MD5 of everything `fd` reads from its current offset on, or ""
-// when a read or the digest engine fails.
-std::string DigestDescriptor(int fd) {
+// A digest computation of `type`, or null when the engine cannot start one.
+ScopedEvpMdCtx StartDigest(const EVP_MD* type) {
   ScopedEvpMdCtx ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_md5(), nullptr) != 1)
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), type, nullptr) != 1)
+    return nullptr;
+  return ctx;
+}
+
+// The raw digest of `ctx`, which must be `length` bytes long, or "".
+std::string FinishDigest(EVP_MD_CTX* ctx, unsigned int expected_length) {
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(ctx, digest, &length) != 1 ||
+      length != expected_length) {
     return std::string();
+  }
+  return std::string(reinterpret_cast<const char*>(digest), length);
+}
+
+// The raw MD5 of everything `fd` reads from its current offset on into
+// *md5, and, when `sha256` is not null, the raw SHA-256 of the same bytes,
+// from the same reads, into *sha256. False when a read or the digest engine
+// fails.
+bool DigestDescriptor(int fd, std::string* md5, std::string* sha256) {
+  ScopedEvpMdCtx md5_ctx = StartDigest(EVP_md5());
+  ScopedEvpMdCtx sha256_ctx = sha256 ? StartDigest(EVP_sha256()) : nullptr;
+  if (!md5_ctx || (sha256 && !sha256_ctx))
+    return false;
   std::unique_ptr<unsigned char[]> buffer(new unsigned char[kFileReadChunk]);
   while (true) {
     const ssize_t got = read(fd, buffer.get(), kFileReadChunk);
     if (got < 0) {
       if (errno == EINTR)
         continue;
-      return std::string();
+      return false;
     }
     if (got == 0)
       break;
-    if (EVP_DigestUpdate(ctx.get(), buffer.get(), static_cast<size_t>(got)) !=
-        1) {
-      return std::string();
+    const size_t size = static_cast<size_t>(got);
+    if (EVP_DigestUpdate(md5_ctx.get(), buffer.get(), size) != 1 ||
+        (sha256_ctx &&
+         EVP_DigestUpdate(sha256_ctx.get(), buffer.get(), size) != 1)) {
+      return false;
     }
   }
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1 ||
-      length != kMd5Length) {
-    return std::string();
-  }
-  return std::string(reinterpret_cast<const char*>(digest), length);
+  *md5 = FinishDigest(md5_ctx.get(), kMd5Length);
+  if (sha256_ctx)
+    *sha256 = FinishDigest(sha256_ctx.get(), kSha256Length);
+  return !md5->empty() && (!sha256 || !sha256->empty());
 }
 
 // The names DynamicLoaderPath() has handed out in this process. 64 bits
@@ -89,7 +111,7 @@ std::string Md5TextOf(const std::string& raw) {
 }
 
 // static
-ZQEHashedFile ZQEHashedFile::Open(const std::string& path) {
+ZQEHashedFile ZQEHashedFile::Open(const std::string& path, Digests digests) {
   ZQEHashedFile file;
   // open() would stop at an embedded NUL and hash a different file.
   if (path.find('\0') != std::string::npos)
@@ -106,9 +128,14 @@ ZQEHashedFile ZQEHashedFile::Open(const std::string& path) {
 #if defined(POSIX_FADV_SEQUENTIAL)
   posix_fadvise(file.fd_.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
-  file.raw_md5_ = DigestDescriptor(file.fd_.get());
-  if (file.raw_md5_.empty())
-    file.fd_.reset();  // Unreadable: nothing holds a descriptor for it.
+  if (!DigestDescriptor(
+          file.fd_.get(), &file.raw_md5_,
+          digests == Digests::kMd5AndSha256 ? &file.raw_sha256_ : nullptr)) {
+    // Unreadable: nothing holds a descriptor for it, and no digest is kept.
+    file.fd_.reset();
+    file.raw_md5_.clear();
+    file.raw_sha256_.clear();
+  }
   return file;
 }
 

@@ -9,7 +9,9 @@
 //
 // Open() is the one producer: it opens the path read-only, close-on-exec and
 // without blocking, refuses anything but a regular file, and reads it to the
-// end through one fixed-size buffer. The object holds that one descriptor
+// end through one fixed-size buffer, feeding each chunk to the MD5 and, when
+// asked, to a SHA-256 as well: both digests come from one pass over the
+// same bytes, so the file is read once. The object holds that one descriptor
 // and no other: it is movable, not copyable, and closes the descriptor when
 // destroyed. Files may be opened and hashed on several threads at once
 // (each object by one thread at a time), and DynamicLoaderPath() may be
@@ -31,14 +33,18 @@
 
 namespace zqextensionkit {
 
-// The MD5 text (32 lower-case hex digits, first byte first) of the raw
-// digest `raw`.
+// The lower-case hex text of the raw digest `raw`, two digits a byte, first
+// byte first: for an MD5 its 32-digit text, for a SHA-256 64 digits.
 std::string Md5TextOf(const std::string& raw);
 
 class ZQEHashedFile {
  public:
+  // The digests Open() computes.
+  enum class Digests { kMd5, kMd5AndSha256 };
+
   // Opens and hashes the file at `path`.
-  static ZQEHashedFile Open(const std::string& path);
+  static ZQEHashedFile Open(const std::string& path,
+                            Digests digests = Digests::kMd5);
 
   ZQEHashedFile() = default;
   ZQEHashedFile(ZQEHashedFile&& other) noexcept = default;
@@ -50,6 +56,9 @@ class ZQEHashedFile {
   const std::string& raw_md5() const { return raw_md5_; }
   // The MD5 text (32 lower-case hex digits); empty unless ok().
   std::string md5_text() const;
+  // The 32 raw SHA-256 bytes, from the same pass as the MD5; empty unless
+  // ok() and Open() was asked for Digests::kMd5AndSha256.
+  const std::string& raw_sha256() const { return raw_sha256_; }
   // The open descriptor (owned by this object), or -1. Read it with
   // pread(): it stays at the end of the file.
   int descriptor() const { return fd_.get(); }
@@ -74,6 +83,7 @@ class ZQEHashedFile {
  private:
   base::ScopedFD fd_;
   std::string raw_md5_;
+  std::string raw_sha256_;
 };
 
 }  // namespace zqextensionkit

@@ -72,11 +72,12 @@ size_t UsableCores() {
 
 // Open() of `path`; a file whose opening threw (it only allocates) is one
 // that could not be hashed.
-ZQEHashedFile OpenAndHash(const std::string& path) {
+ZQEHashedFile OpenAndHash(const std::string& path,
+                          ZQEHashedFile::Digests digests) {
   ZQETraceSpan span("hash", trace_category::kLibrary);
   span.Arg("library", path);
   try {
-    ZQEHashedFile file = ZQEHashedFile::Open(path);
+    ZQEHashedFile file = ZQEHashedFile::Open(path, digests);
     span.Result(file.ok());
     return file;
   } catch (const std::exception&) {
@@ -94,8 +95,9 @@ size_t ZQEHashedFileQueue::ThreadsFor(size_t setting, size_t files) {
 }
 
 ZQEHashedFileQueue::ZQEHashedFileQueue(std::vector<std::string> paths,
-                                       size_t threads)
-    : slots_(paths.size()), window_(WindowFor(threads)) {
+                                       size_t threads,
+                                       ZQEHashedFile::Digests digests)
+    : slots_(paths.size()), digests_(digests), window_(WindowFor(threads)) {
   for (size_t i = 0; i < paths.size(); ++i)
     slots_[i].path = std::move(paths[i]);
   // A thread with no file to hold ahead would only wait.
@@ -183,7 +185,7 @@ void ZQEHashedFileQueue::Hash(size_t index,
   // everybody else away from its file meanwhile.
   const std::string& path = slots_[index].path;
   lock.unlock();
-  ZQEHashedFile file = OpenAndHash(path);
+  ZQEHashedFile file = OpenAndHash(path, digests_);
   lock.lock();
   slots_[index].file = std::move(file);
   slots_[index].state = State::kHashed;

@@ -60,9 +60,12 @@ class ZQEHashedFileQueue {
   // process may run on and one per file, at least one.
   static size_t ThreadsFor(size_t setting, size_t files);
 
-  // Starts hashing `paths` on `threads` threads (capped at window()); with
-  // fewer than two, starts none.
-  ZQEHashedFileQueue(std::vector<std::string> paths, size_t threads);
+  // Starts hashing `paths` on `threads` threads (capped at window()), each
+  // file for `digests`; with fewer than two threads, starts none.
+  ZQEHashedFileQueue(
+      std::vector<std::string> paths,
+      size_t threads,
+      ZQEHashedFile::Digests digests = ZQEHashedFile::Digests::kMd5);
   ZQEHashedFileQueue(const ZQEHashedFileQueue&) = delete;
   ZQEHashedFileQueue& operator=(const ZQEHashedFileQueue&) = delete;
   // Joins the threads and closes every file not yet released.
@@ -118,6 +121,7 @@ class ZQEHashedFileQueue {
   size_t open_ = 0;
   // Guarded by mutex_. Set by the destructor: no thread starts a file.
   bool stopping_ = false;
+  const ZQEHashedFile::Digests digests_;
   size_t window_ = 1;
   std::vector<std::thread> threads_;
 };

@@ -63,8 +63,8 @@ typedef HRESULT (*ComCreateFunction)(IBaseUnknown* prot,
 
 // One row of a library's class table.
 struct ComClassEntry {
-  ZQGUID clsid;
-  ComCreateFunction create;
+  ZQGUID clsid;              // the class id the row answers
+  ComCreateFunction create;  // makes an object of the class
 };
 
 // Creates a CComObject<T> (passing `prot` and `punkOuter` to its init_class)
@@ -84,6 +84,7 @@ HRESULT CreateComObject(IBaseUnknown* prot,
   return object->QueryInterface(riid, ppv);
 }
 
+// The class table row of class T under `clsid`.
 template <class T>
 constexpr ComClassEntry ComClass(const ZQGUID& clsid) {
   return ComClassEntry{clsid, &CreateComObject<T>};
@@ -98,6 +99,7 @@ class CComClassFactory : public IComObjectFrameworkClassFactory,
  public:
   BY_UNKNOWN_IMP(IComObjectFrameworkClassFactory, IClassFactory__)
 
+  // Binds the factory to a table row (null: the framework factory).
   void SetClass(const ComClassEntry* entry) { entry_ = entry; }
 
   // IComObjectFrameworkClassFactory

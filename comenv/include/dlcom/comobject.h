@@ -32,6 +32,9 @@
 
 namespace by {
 
+// The concrete object of a component class T: supplies QueryInterface,
+// AddRef and Release from T's interface list, or calls the ones T writes
+// itself, and is destroyed by its last Release().
 template <class T>
 class CComObject : public T {
  public:
@@ -39,6 +42,7 @@ class CComObject : public T {
   CComObject(const CComObject&) = delete;
   CComObject& operator=(const CComObject&) = delete;
 
+  // T's own QueryInterface, or the answer of T's interface list.
   HRESULT QueryInterface(const ZQIID& riid, void** ppv) override {
     if constexpr (detail::uses_own_operation<T, detail::QueryInterfaceOp>) {
       return T::QueryInterface(riid, ppv);
@@ -48,6 +52,7 @@ class CComObject : public T {
     }
   }
 
+  // T's own AddRef, or a reference added to T's count.
   ULONG AddRef() override {
     if constexpr (detail::uses_own_operation<T, detail::AddRefOp>) {
       return T::AddRef();
@@ -56,6 +61,8 @@ class CComObject : public T {
     }
   }
 
+  // T's own Release, or a reference dropped from T's count, destroying the
+  // object with the last.
   ULONG Release() override {
     if constexpr (detail::uses_own_operation<T, detail::ReleaseOp>) {
       return T::Release();
@@ -67,10 +74,15 @@ class CComObject : public T {
     }
   }
 
+  // CreateInstanceEx() without outer objects.
   static HRESULT CreateInstance(CComObject<T>** pp) {
     return CreateInstanceEx(pp, nullptr, nullptr);
   }
 
+  // Creates an object, calls its init_class(prot, punkOuter) and stores it
+  // in `*pp` with one reference for the caller. Returns `S_OK`, or the
+  // failure of the allocation or of init_class (the object is then
+  // destroyed and `*pp` left alone).
   static HRESULT CreateInstanceEx(CComObject<T>** pp,
                                   IBaseUnknown* prot,
                                   IBaseUnknown* punkOuter) {
@@ -127,10 +139,12 @@ class DLCOM_API CNullObjcetUnkown : public IBaseUnknown, public CUnknownImp {
       delete this;
     return count;
   }
+  // Creation hooks; both succeed.
   virtual HRESULT init_class(IBaseUnknown* /*prot*/,
                              IBaseUnknown* /*punkOuter*/) {
     return S_OK;
   }
+  // Creation hook for an inner object; succeeds.
   virtual HRESULT init_class_inner(IBaseUnknown* /*punkOuter*/) { return S_OK; }
   ~CNullObjcetUnkown() override = default;
 };

@@ -33,28 +33,38 @@ namespace by {
 
 // Traits for interface pointers: null default, destroy by Release.
 struct co_interface_sentry {
+  // The empty pointer.
   static std::nullptr_t default_value() { return nullptr; }
+  // Releases `p` unless it is null.
   template <class P>
   static void destroy(P p) {
     if (p)
       p->Release();
   }
+  // Pointer equality.
   template <class P>
   static bool equal_to(P a, P b) {
     return a == b;
   }
 };
 
+// Owns one pointer and destroys it through `Traits` when it goes away: for
+// interface pointers, one reference released (see com_ptr).
 template <class P, class Traits = co_interface_sentry>
 class sentry {
  public:
+  // Holds nothing.
   sentry() : m_p(Traits::default_value()) {}
+  // Takes over `p`.
   explicit sentry(P p) : m_p(p) {}
   sentry(const sentry&) = delete;
   ~sentry() { dispose(); }
 
+  // The held pointer, still owned by this object.
   operator P() const { return m_p; }
+  // The held pointer, for a call through it.
   P operator->() const { return m_p; }
+  // The held pointer, still owned by this object.
   P ptr() const { return m_p; }
 
   // Gives the pointer up without destroying it.
@@ -76,7 +86,9 @@ class sentry {
       dispose();
     return &m_p;
   }
+  // As pp(), as a reference.
   P& rp(bool bDispose = true) { return *pp(bDispose); }
+  // As pp(), as the `void**` that QueryInterface and CreateInstance take.
   void** vpp(bool bDispose = true) {
     return reinterpret_cast<void**>(pp(bDispose));
   }
@@ -92,49 +104,63 @@ class sentry {
   }
 
  public:
-  P m_p;
-  Traits m_tr;
+  P m_p;        // the held pointer
+  Traits m_tr;  // the traits object (stateless)
 
  private:
   sentry& operator=(const sentry&);
 };
 
+// A smart pointer to interface T holding one reference, released when it goes
+// away. Constructed or assigned from another pointer, it queries that object
+// for T (and holds null when the object lacks it); attach() takes over a
+// reference without querying.
 template <class T>
 class com_ptr : public sentry<T*, co_interface_sentry> {
   typedef sentry<T*, co_interface_sentry> base_type;
 
  public:
   com_ptr() = default;
+  // Holds nothing.
   com_ptr(std::nullptr_t) {}
+  // Queries `p` for T: one new reference, or null.
   template <class U>
   com_ptr(U* p) {
     this->m_p = Query(p);
   }
+  // Queries what `other` holds for T: one new reference, or null.
   com_ptr(const com_ptr& other) : base_type() { this->m_p = Query(other.m_p); }
+  // Queries what `other` holds for T: one new reference, or null.
   template <class U>
   com_ptr(const com_ptr<U>& other) {
     this->m_p = Query(other.m_p);
   }
+  // Takes over what `other` holds.
   com_ptr(com_ptr&& other) noexcept { this->m_p = other.detach(); }
 
+  // Releases what is held.
   com_ptr& operator=(std::nullptr_t) {
     this->dispose();
     return *this;
   }
+  // Queries `p` for T and releases what was held.
   template <class U>
   com_ptr& operator=(U* p) {
     this->reset_to(Query(p));
     return *this;
   }
+  // Queries what `other` holds for T and releases what was held.
   com_ptr& operator=(const com_ptr& other) {
     this->reset_to(Query(other.m_p));
     return *this;
   }
+  // Queries what `other` holds for T and releases what was held.
   template <class U>
   com_ptr& operator=(const com_ptr<U>& other) {
     this->reset_to(Query(other.m_p));
     return *this;
   }
+  // Takes over what `other` holds and releases what was held.
   com_ptr& operator=(com_ptr&& other) noexcept {
     if (this != &other)
       this->reset_to(other.detach());
@@ -155,6 +181,8 @@ class com_ptr : public sentry<T*, co_interface_sentry> {
   }
 };
 
+// Owns a freshly created CComObject<T> (filled through pp()) until it is
+// handed out or destroyed.
 template <class T>
 class CComObjectScopedPtr : public com_ptr<CComObject<T>> {
  public:

@@ -22,20 +22,28 @@
 
 #include <cstddef>
 
+// Marks the component model's declarations as visible outside a library
+// built with hidden visibility.
 #if defined(__GNUC__) || defined(__clang__)
 #define DLCOM_API __attribute__((visibility("default")))
 #else
 #define DLCOM_API
 #endif
 
+// Result of a component operation: `S_OK`, or a failure code (positive, see
+// below).
 typedef long HRESULT;
+// Reference counts.
 typedef unsigned long ULONG;
+// Boolean of the framework's interfaces.
 typedef int BOOL;
 
 #ifndef TRUE
+// BOOL true.
 #define TRUE 1
 #endif
 #ifndef FALSE
+// BOOL false.
 #define FALSE 0
 #endif
 
@@ -52,13 +60,17 @@ inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = 0x80040111L;
 inline constexpr HRESULT E_OUTOFMEMORY = 0x8007000EL;
 inline constexpr HRESULT E_INVALIDARG = 0x80070057L;
 
+// A 128-bit interface or class id, as the text "{XXXXXXXX-XXXX-...}" spells
+// it group by group.
 struct _ZQGUID {
-  unsigned long ZQData1;  // only the low 32 bits are ever set
-  unsigned short ZQData2;
-  unsigned short ZQData3;
+  unsigned long ZQData1;     // only the low 32 bits are ever set
+  unsigned short ZQData2;    // second group
+  unsigned short ZQData3;    // third group
   unsigned char ZQData4[8];  // fourth group (2 bytes), then fifth (6 bytes)
 };
+// A class id.
 typedef _ZQGUID ZQGUID;
+// An interface id.
 typedef _ZQGUID ZQIID;
 
 // The record and the result type are shared with separately compiled
@@ -73,6 +85,7 @@ static_assert(offsetof(_ZQGUID, ZQData4) == 12, "_ZQGUID layout is shared ABI");
 static_assert(E_NOINTERFACE == 2147500034L && E_NOINTERFACE > 0,
               "failure codes are stored zero-extended");
 
+// Equal when every field is.
 constexpr bool operator==(const _ZQGUID& a, const _ZQGUID& b) {
   if (a.ZQData1 != b.ZQData1 || a.ZQData2 != b.ZQData2 ||
       a.ZQData3 != b.ZQData3) {
@@ -85,6 +98,7 @@ constexpr bool operator==(const _ZQGUID& a, const _ZQGUID& b) {
   return true;
 }
 
+// Not operator==.
 constexpr bool operator!=(const _ZQGUID& a, const _ZQGUID& b) {
   return !(a == b);
 }
@@ -94,6 +108,7 @@ constexpr int ZQIsEqualGUID(const _ZQGUID& rguid1, const _ZQGUID& rguid2) {
   return rguid1 == rguid2 ? 1 : 0;
 }
 
+// The all-zero id, which names no class or interface.
 inline constexpr ZQGUID GUID_NULL = {0, 0, 0, {0, 0, 0, 0, 0, 0, 0, 0}};
 
 #endif  // DLCOM_GUIDDEF_H_

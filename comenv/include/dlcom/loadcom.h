@@ -83,9 +83,10 @@ enum class LoadComFailure {
   kClassFactory,  // DllGetClassObject handed out no framework factory.
 };
 
+// Why a LoadCom() failed: the step, and the text that explains it.
 struct LoadComError {
-  LoadComFailure failure;
-  char text[512];  // NUL-terminated; cut to fit.
+  LoadComFailure failure;  // the step that failed
+  char text[512];          // NUL-terminated; cut to fit.
 };
 
 namespace detail {
@@ -128,6 +129,7 @@ inline void SetTraceLineSink(TraceLineSink sink) {
   detail::TraceLineSinkSlot().store(sink, std::memory_order_release);
 }
 
+// The sink set with SetTraceLineSink(), or null (standard output).
 inline TraceLineSink GetTraceLineSink() {
   return detail::TraceLineSinkSlot().load(std::memory_order_acquire);
 }
@@ -141,12 +143,16 @@ inline const LoadComError& LastLoadComFailure() {
 
 }  // namespace by
 
+// A dynamically loaded library and the table of entry points resolved from
+// it (GetFunDefs(), setfuncaddress()). The library is closed when the object
+// goes away.
 class DLCOM_API IImpModuleBase {
  public:
   IImpModuleBase() : m_szModuleName(), m_hMod(nullptr) {}
   IImpModuleBase(const IImpModuleBase&) = delete;
   IImpModuleBase& operator=(const IImpModuleBase&) = delete;
 
+  // Hook run before the entry points are used; does nothing here.
   virtual void InitIAT() {}
 
   virtual ~IImpModuleBase() { IImpModuleBase::UnLoad(); }
@@ -193,6 +199,7 @@ class DLCOM_API IImpModuleBase {
     return 0;
   }
 
+  // Whether a library is open.
   virtual bool IsLoaded() { return m_hMod != nullptr; }
 
   // Called for an entry point that cannot be resolved; true fails Load().
@@ -201,13 +208,16 @@ class DLCOM_API IImpModuleBase {
     return true;
   }
 
+  // The entry points to resolve, ended by a row named "null".
   virtual const STFunDesc* GetFunDefs() = 0;
+  // Stores the address resolved for row `i` (null when it is missing).
   virtual bool setfuncaddress(size_t i, void* p) = 0;
 
  protected:
   // Closes a library handle when it goes out of scope.
   class ScopedHandle {
    public:
+    // Takes over `handle` (null: none).
     explicit ScopedHandle(void* handle) : handle_(handle) {}
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
@@ -220,17 +230,25 @@ class DLCOM_API IImpModuleBase {
     void* handle_;
   };
 
-  char m_szModuleName[260];
-  void* m_hMod;
+  char m_szModuleName[260];  // the library's path, 1 to 259 characters
+  void* m_hMod;              // the dynamic loader's handle, or null
 };
 
+// The four entry points every plug-in library exports.
 typedef HRESULT (*DefineDllGetClassObject)(const ZQGUID& rclsid,
                                            const ZQIID& riid,
                                            void** ppv);
+// See DefineDllGetClassObject.
 typedef HRESULT (*DefineDllCanUnloadNow)();
+// See DefineDllGetClassObject.
 typedef HRESULT (*DefineDllRegisterServer)();
+// See DefineDllGetClassObject.
 typedef HRESULT (*DefineDllUnregisterServer)();
 
+// The loader of one plug-in library: LoadCom() opens it, resolves its four
+// entry points and obtains its framework class factory; CreateInstance()
+// then creates the library's objects by class id. Objects of the library
+// must be released before the loader unloads it or goes away.
 class DLCOM_API CComLoader : protected IImpModuleBase {
  public:
   CComLoader()
@@ -302,6 +320,9 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
     UnLoad();
   }
 
+  // Opens the library at `pModPathName` (1 to 259 characters), resolves the
+  // four entry points and obtains the framework class factory. TRUE on
+  // success; FALSE leaves the loader unloaded.
   BOOL LoadCom(const char* pModPathName) {
     by::detail::TraceLine("CComLoader->LoadCom");
     by::detail::SetLoadComError(by::LoadComFailure::kNone, "");
@@ -356,6 +377,10 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
     return TRUE;
   }
 
+  // Creates an object of class `rclsid` from the loaded library and stores it
+  // queried for `riid` in `*ppv`, with one reference for the caller. `S_OK`,
+  // or the failure of the library's factory (`E_UNEXPECTED` when nothing is
+  // loaded).
   HRESULT CreateInstance(const ZQGUID& rclsid,
                          by::IBaseUnknown* prot,
                          by::IBaseUnknown* punkOuter,
@@ -383,10 +408,12 @@ class DLCOM_API CComLoader : protected IImpModuleBase {
   using IImpModuleBase::Exception;
   using IImpModuleBase::InitIAT;
 
+  // The library's entry points, null while it is not loaded.
   DefineDllGetClassObject DllGetClassObject;
   DefineDllCanUnloadNow DllCanUnloadNow;
   DefineDllRegisterServer DllRegisterServer;
   DefineDllUnregisterServer DllUnregisterServer;
+  // The library's framework class factory, while it is loaded.
   by::com_ptr<by::IComObjectFrameworkClassFactory> m_pClassFactory;
 
  private:

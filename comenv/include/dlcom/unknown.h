@@ -58,12 +58,22 @@ namespace by {
 // The id of interface `I`, a constant record.
 template <class I>
 struct __uuid_s {
+  // The id `BY_DECLARE_IID` attached to `I`.
   static constexpr ZQIID iid = by_iid_of(iid_tag<I>());
 };
 
+// The root of every component interface: slots 0 to 2. Objects are
+// reference-counted and freed by the module that made them, on their last
+// Release().
 struct DLCOM_API IBaseUnknown {
+  // Stores this object seen as interface `riid` in `*ppv`, with one
+  // reference for the caller, and returns `S_OK`; or returns
+  // `E_NOINTERFACE` and stores null.
   virtual HRESULT QueryInterface(const ZQIID& riid, void** ppv) = 0;
+  // Adds a reference; returns the new count (for diagnostics only).
   virtual ULONG AddRef() = 0;
+  // Drops a reference, destroying the object with the last; returns the new
+  // count (for diagnostics only).
   virtual ULONG Release() = 0;
 
  protected:
@@ -88,6 +98,7 @@ class DLCOM_API CUnknownImp {
   }
 
  protected:
+  // Adds a reference; returns the new count.
   ULONG InternalAddRef() {
     return m_RefCount.fetch_add(1, std::memory_order_relaxed) + 1;
   }
@@ -96,6 +107,7 @@ class DLCOM_API CUnknownImp {
     return m_RefCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
   }
 
+  // The object's reference count.
   std::atomic<ULONG> m_RefCount;
 };
 
@@ -243,6 +255,8 @@ struct DLCOM_API IClassFactory__ : public IBaseUnknown {
 };
 BY_DECLARE_IID(IClassFactory__, "{00000001-0000-0000-C000-000000000046}")
 
+// The class factory of the component framework, which the kit asks for a
+// library's objects (slot 5).
 struct DLCOM_API IComObjectFrameworkClassFactory : public IBaseUnknown {
   virtual HRESULT LockServer(BOOL fLock) = 0;      // slot 3, never called
   virtual HRESULT GetClassID(ZQGUID* pclsid) = 0;  // slot 4, never called

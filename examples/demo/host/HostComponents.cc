@@ -27,7 +27,12 @@ std::shared_ptr<zqextensionkit::Extension> WebApp(const std::string& name,
 }  // namespace
 
 void ConsoleLogger::LogMessage(int level, std::string message) {
-  std::fprintf(stderr, "kit (level %d): %s\n", level, message.c_str());
+  if (print_)
+    std::fprintf(stderr, "kit (level %d): %s\n", level, message.c_str());
+  static const std::string kPrefix = "[ZQExtensionKit] ";
+  static const std::string kSignatureCheck = kPrefix + "sign verify - ";
+  if (message.compare(0, kSignatureCheck.size(), kSignatureCheck) == 0)
+    signature_checks_->push_back(message.substr(kPrefix.size()));
 }
 
 std::string WebAppLauncher::Describe() {

@@ -19,10 +19,20 @@
 
 namespace zqdemo {
 
-// Writes every kit message to standard error (installed with --verbose).
+// The host's logger: writes every kit message to standard error when
+// `print` is set (--verbose), and appends those of the plug-in signature
+// check ("sign verify - ...", without the kit's prefix) to
+// `signature_checks`, which must outlive the logger's use (the kit logs
+// them on the thread that calls Load()).
 class ConsoleLogger : public zqextensionkit::IZQELogger {
  public:
+  ConsoleLogger(bool print, std::vector<std::string>* signature_checks)
+      : print_(print), signature_checks_(signature_checks) {}
   void LogMessage(int level, std::string message) override;
+
+ private:
+  const bool print_;
+  std::vector<std::string>* const signature_checks_;
 };
 
 // The class the adapter mapping names for the internal point

@@ -340,10 +340,10 @@ int main(int argc, char** argv) {
   std::printf("ZQExtensionKit demo host\n");
 
   report.Section("Start-up");
+  std::vector<std::string> signature_checks;
   zqextensionkit::ZQELogService* log =
       zqextensionkit::ZQELogService::GetInstance();
-  if (verbose)
-    log->RegisterLogger(new zqdemo::ConsoleLogger);
+  log->RegisterLogger(new zqdemo::ConsoleLogger(verbose, &signature_checks));
   // The library loader's trace lines would land in this report: they stay
   // on standard output only with --verbose.
   log->SetLoaderTraceOutput(
@@ -354,9 +354,21 @@ int main(int argc, char** argv) {
   extensions->SetFoundationVersion(kFoundationVersion);
   report.Check(extensions->SetSecKey(ZQ_DEMO_KEY), "setting the demo key");
   extensions->SetLibFileVerifyEnable(true);
+  // The greeting plug-in is signed with the demo key at build time; the host
+  // trusts its public key, so the library loads only with that signature.
+  extensions->SetSignVerifyEnable(true);
+  report.Check(extensions->AddTrustedSignKey(ZQ_DEMO_SIGN_PUBLIC_KEY),
+               "trusting the demo signing key");
   const bool loaded = extensions->Load();
   report.Line(std::string("foundation version ") + kFoundationVersion +
-              "; encrypted config.json key set; library MD5 check on");
+              "; encrypted config.json key set; library MD5 and signature "
+              "checks on, trusting the demo signing key");
+  for (const std::string& check : signature_checks)
+    report.Line(check);
+  report.Check(
+      signature_checks.size() == 1 &&
+          signature_checks[0].find("sign success") != std::string::npos,
+      "the greeting plug-in's signature");
   report.Check(loaded, "loading the installation");
   if (loaded)
     report.Line("installation loaded");
