@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <utility>
-#include <vector>
 
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/trace/internal/ZQETraceFile.h"
@@ -20,36 +19,18 @@ namespace zqextensionkit {
 
 namespace {
 
-// One buffered event: a span, or (name null) the name of a thread. Its
-// arguments (a span's JSON members, a thread's escaped name) lie in the
-// buffer's `args` text.
-struct Event {
-  const char* name;
-  const char* category;
-  uint8_t name_size;
-  uint8_t category_size;
-  const char* outcome;
-  const char* reason;
-  int tid;
-  int64_t start_ns;
-  int64_t dur_ns;
-  size_t args_begin;
-  size_t args_size;
-};
-
-// Events and the text of their arguments. Cleared, never shrunk: a buffer
-// that has been filled once records without allocating.
+// Buffered events in the file's own text: array elements separated by
+// ",\n". Cleared, never shrunk: a buffer that has been filled once records
+// without allocating.
 struct Buffer {
-  std::vector<Event> events;
-  std::string args;
+  std::string text;
+  // The spans in `text` (the names of threads and the process not counted).
+  size_t events = 0;
 
-  void Reserve() {
-    events.reserve(ZQETrace::kBufferedEvents);
-    args.reserve(ZQETrace::kBufferedEvents * 48);
-  }
+  void Reserve() { text.reserve(ZQETrace::kBufferedEvents * 192); }
   void Clear() {
-    events.clear();
-    args.clear();
+    text.clear();
+    events = 0;
   }
 };
 
@@ -71,26 +52,19 @@ struct Recorder {
   std::mutex file_mutex;
   // Guarded by file_mutex. Null while tracing is off.
   std::unique_ptr<ZQETraceFile> file;
-  // Guarded by file_mutex: whether the file names the process yet.
-  bool process_named = false;
-  // Guarded by file_mutex: when the file was named, time 0 of its events.
-  int64_t base_ns = 0;
-  // Guarded by file_mutex: the buffer being written and its text, kept
-  // for their capacity.
+  // Guarded by file_mutex: the buffer being written, kept for its capacity.
   Buffer writing;
-  std::string text;
 
   std::mutex buffer_mutex;
-  // Guarded by buffer_mutex.
+  // Guarded by buffer_mutex: the events of the current file not written
+  // yet, the process's id and time 0 of the file's events.
   Buffer filling;
+  int pid = 0;
+  int64_t base_ns = 0;
 };
 
 Recorder& TheRecorder() {
-  static Recorder* const recorder = [] {
-    auto* recorder = new Recorder;
-    recorder->filling.Reserve();
-    return recorder;
-  }();
+  static Recorder* const recorder = new Recorder;
   return *recorder;
 }
 
@@ -211,6 +185,7 @@ char* PutInt(char* out, int64_t value) {
   std::memcpy(out, start, count);
   return out + count;
 }
+#if ZQ_TRACE_SPANS
 // "<microseconds>.<three digits>": exact, so that spans nested in
 // nanoseconds stay nested in the text.
 char* PutMicroseconds(char* out, int64_t ns) {
@@ -222,83 +197,31 @@ char* PutMicroseconds(char* out, int64_t ns) {
   *out++ = static_cast<char>('0' + rest % 10);
   return out;
 }
+#endif
 
-// The events of `buffer` as the file's array elements, separated by ",\n",
-// into *text, timed from `base_ns`; with `name_process`, the process's
-// name first.
-void Format(const Buffer& buffer,
-            int64_t base_ns,
-            bool name_process,
-            std::string* text) {
-  const int pid = static_cast<int>(getpid());
-  text->clear();
-  text->reserve(buffer.events.size() * 160 + buffer.args.size());
-  // The longest head: two names of 64 bytes and four numbers of 21.
-  char head[320];
-  const auto append = [text](const char* data, size_t size) {
+// Appends the metadata event `which` ("process_name" or "thread_name") of
+// thread `tid` of process `pid`, naming it `name`, to `text`.
+void AppendName(std::string* text,
+                const char* which,
+                int pid,
+                int tid,
+                const char* name) {
+  char head[160];
+  char* end = head;
+  if (!text->empty())
+    end = Put(end, ",\n");
+  end = Put(end, "{\"name\":\"");
+  end = PutName(end, which);
+  end = Put(end, "\",\"ph\":\"M\",\"pid\":");
+  end = PutInt(end, pid);
+  end = Put(end, ",\"tid\":");
+  end = PutInt(end, tid);
+  end = Put(end, ",\"args\":{\"name\":\"");
+  text->append(head, static_cast<size_t>(end - head));
+  AppendEscaped(name, strlen(name), [text](const char* data, size_t size) {
     text->append(data, size);
-  };
-  if (name_process) {
-    char* end = Put(head, "{\"name\":\"process_name\",\"ph\":\"M\",\"pid\":");
-    end = PutInt(end, pid);
-    end = Put(end, ",\"tid\":");
-    end = PutInt(end, pid);
-    end = Put(end, ",\"args\":{\"name\":\"");
-    text->append(head, static_cast<size_t>(end - head));
-    AppendEscaped(program_invocation_short_name,
-                  strlen(program_invocation_short_name), append);
-    *text += "\"}}";
-  }
-  for (const Event& event : buffer.events) {
-    char* end = head;
-    if (!text->empty())
-      end = Put(end, ",\n");
-    const char* args = buffer.args.data() + event.args_begin;
-    if (!event.name) {
-      end = Put(end, "{\"name\":\"thread_name\",\"ph\":\"M\",\"pid\":");
-      end = PutInt(end, pid);
-      end = Put(end, ",\"tid\":");
-      end = PutInt(end, event.tid);
-      end = Put(end, ",\"args\":{\"name\":\"");
-      text->append(head, static_cast<size_t>(end - head));
-      text->append(args, event.args_size);
-      *text += "\"}}";
-      continue;
-    }
-    end = Put(end, "{\"name\":\"");
-    end = Put(end, event.name, event.name_size);
-    end = Put(end, "\",\"cat\":\"");
-    end = Put(end, event.category, event.category_size);
-    end = Put(end, "\",\"ph\":\"X\",\"pid\":");
-    end = PutInt(end, pid);
-    end = Put(end, ",\"tid\":");
-    end = PutInt(end, event.tid);
-    end = Put(end, ",\"ts\":");
-    end = PutMicroseconds(end, event.start_ns - base_ns);
-    end = Put(end, ",\"dur\":");
-    end = PutMicroseconds(end, event.dur_ns);
-    end = Put(end, ",\"args\":{");
-    text->append(head, static_cast<size_t>(end - head));
-    text->append(args, event.args_size);
-    bool members = event.args_size != 0;
-    // Outcomes and reasons are the kit's own words: nothing to escape.
-    for (const auto& [key, value] : {std::make_pair("outcome", event.outcome),
-                                     std::make_pair("reason", event.reason)}) {
-      if (!value)
-        continue;
-      end = head;
-      if (members)
-        *end++ = ',';
-      *end++ = '"';
-      end = PutName(end, key);
-      end = Put(end, "\":\"");
-      end = PutName(end, value);
-      *end++ = '"';
-      text->append(head, static_cast<size_t>(end - head));
-      members = true;
-    }
-    *text += "}}";
-  }
+  });
+  text->append("\"}}");
 }
 
 void LogFailure(const std::string& failure) {
@@ -324,18 +247,29 @@ void ZQETrace::SetFile(const std::string& path) {
   {
     std::lock_guard<std::mutex> file_lock(recorder.file_mutex);
     FlushLocked(&failure);
+    std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
+    recorder.filling.Clear();
     // Before the new generation: every span of it starts after.
     recorder.base_ns = NowNs();
-    {
-      std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
-      recorder.filling.Clear();
-      // Spans that began before are dropped when they end.
-      generation_.fetch_add(1, std::memory_order_acq_rel);
-      enabled_.store(!path.empty(), std::memory_order_relaxed);
+    recorder.pid = static_cast<int>(getpid());
+    if (!path.empty()) {
+      // The file's first element; written with the first span. The
+      // buffer's room is made once, when tracing first turns on; without
+      // it the buffer grows as it fills.
+      try {
+        if (recorder.filling.text.capacity() < ZQETrace::kBufferedEvents)
+          recorder.filling.Reserve();
+        AppendName(&recorder.filling.text, "process_name", recorder.pid,
+                   recorder.pid, program_invocation_short_name);
+      } catch (...) {
+        recorder.filling.Clear();  // Out of memory: the process is unnamed.
+      }
     }
+    // Spans that began before are dropped when they end.
+    generation_.fetch_add(1, std::memory_order_acq_rel);
+    enabled_.store(!path.empty(), std::memory_order_relaxed);
     recorder.file =
         path.empty() ? nullptr : std::make_unique<ZQETraceFile>(path);
-    recorder.process_named = false;
   }
   if (!path.empty()) {
     static std::once_flag at_exit;
@@ -369,22 +303,18 @@ void ZQETrace::FlushLocked(std::string* failure) {
   Recorder& recorder = TheRecorder();
   {
     std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
-    std::swap(recorder.writing.events, recorder.filling.events);
-    std::swap(recorder.writing.args, recorder.filling.args);
-    if (recorder.filling.events.capacity() == 0)
-      recorder.filling.Reserve();
+    // Names alone are not worth a file.
+    if (recorder.filling.events == 0)
+      return;
+    std::swap(recorder.writing, recorder.filling);
+    recorder.filling.Clear();
   }
-  if (recorder.writing.events.empty())
-    return;
   if (recorder.file && !recorder.file->failed()) {
     // Writing is a cancellation point: a thread cancelled there would
     // leave the recorder's lock held.
     int cancel_state = 0;
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
-    Format(recorder.writing, recorder.base_ns, !recorder.process_named,
-           &recorder.text);
-    recorder.process_named = true;
-    if (!recorder.file->Append(recorder.text, failure)) {
+    if (!recorder.file->Append(recorder.writing.text, failure)) {
       // Later spans could only be dropped: stop recording them.
       std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
       enabled_.store(false, std::memory_order_relaxed);
@@ -419,36 +349,66 @@ void ZQETrace::Record(ZQETraceSpan& span, int64_t end_ns) noexcept {
   Recorder& recorder = TheRecorder();
   const int tid = CurrentTid();
   bool full = false;
-  try {
+  {
     std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
     const uint64_t current = generation_.load(std::memory_order_relaxed);
     if (span.generation_ != current || !enabled())
       return;
-    Buffer& buffer = recorder.filling;
-    if (t_thread.named_generation != current) {
-      char name[64] = {};
-      pthread_getname_np(pthread_self(), name, sizeof(name));
-      const size_t begin = buffer.args.size();
-      AppendEscaped(name, strlen(name), [&buffer](const char* data,
-                                                  size_t size) {
-        buffer.args.append(data, size);
-      });
-      buffer.events.push_back(Event{nullptr, nullptr, 0, 0, nullptr, nullptr,
-                                    tid, 0, 0, begin,
-                                    buffer.args.size() - begin});
-      t_thread.named_generation = current;
+    std::string& text = recorder.filling.text;
+    const size_t before = text.size();
+    try {
+      if (t_thread.named_generation != current) {
+        char name[64] = {};
+        pthread_getname_np(pthread_self(), name, sizeof(name));
+        AppendName(&text, "thread_name", recorder.pid, tid, name);
+      }
+      // The head: at most two names of 64 bytes and four numbers of 21.
+      char head[320];
+      char* end = head;
+      if (!text.empty())
+        end = Put(end, ",\n");
+      end = Put(end, "{\"name\":\"");
+      end = Put(end, span.name_, span.name_size_);
+      end = Put(end, "\",\"cat\":\"");
+      end = Put(end, span.category_, span.category_size_);
+      end = Put(end, "\",\"ph\":\"X\",\"pid\":");
+      end = PutInt(end, recorder.pid);
+      end = Put(end, ",\"tid\":");
+      end = PutInt(end, tid);
+      end = Put(end, ",\"ts\":");
+      end = PutMicroseconds(end, span.start_ns_ - recorder.base_ns);
+      end = Put(end, ",\"dur\":");
+      end = PutMicroseconds(end, end_ns - span.start_ns_);
+      end = Put(end, ",\"args\":{");
+      text.append(head, static_cast<size_t>(end - head));
+      text.append(span.args(), span.args_size());
+      // The outcome and reason (the kit's own words: nothing to escape).
+      char tail[192];
+      end = tail;
+      bool members = span.args_size() != 0;
+      for (const auto& [key, value] :
+           {std::make_pair("outcome", span.outcome_),
+            std::make_pair("reason", span.reason_)}) {
+        if (!value)
+          continue;
+        if (members)
+          *end++ = ',';
+        *end++ = '"';
+        end = PutName(end, key);
+        end = Put(end, "\":\"");
+        end = PutName(end, value);
+        *end++ = '"';
+        members = true;
+      }
+      end = Put(end, "}}");
+      text.append(tail, static_cast<size_t>(end - tail));
+    } catch (...) {
+      // Out of memory: the span is lost, the kit goes on.
+      text.resize(before);
+      return;
     }
-    const size_t begin = buffer.args.size();
-    buffer.args.append(span.args(), span.args_size());
-    buffer.events.push_back(
-        Event{span.name_, span.category_, span.name_size_,
-              span.category_size_, span.outcome_, span.reason_, tid,
-              span.start_ns_, end_ns - span.start_ns_, begin,
-              span.args_size()});
-    full = buffer.events.size() >= kBufferedEvents;
-  } catch (...) {
-    // Out of memory: the span is lost, the kit goes on.
-    return;
+    t_thread.named_generation = current;
+    full = ++recorder.filling.events >= kBufferedEvents;
   }
   if (full)
     Flush();
