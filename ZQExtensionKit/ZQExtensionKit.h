@@ -29,8 +29,9 @@
 // first spans are written: when the kit's buffer fills, at
 // ZQExtensionManager::UnInitialize(), at the next SetTraceFile() and at
 // process exit; it is a complete JSON document after each write. A file
-// that cannot be written costs one log message and ends the trace; the
-// host goes on as if tracing were off. SetTraceFile() may be called at any
+// that cannot be written costs one log message (on standard error when the
+// failed write is the one at exit, when the host's logger may be gone) and
+// ends the trace; the host goes on as if tracing were off. SetTraceFile() may be called at any
 // time, from any thread.
 //
 // GetSDKVersion() names the version of the ZQExtensionKit.so that is loaded;

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <pthread.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <sys/syscall.h>
 #include <time.h>
@@ -230,9 +231,18 @@ void LogFailure(const std::string& failure) {
 }
 
 // Writes what is left at exit and ends the trace: spans still open on
-// other threads are dropped.
+// other threads are dropped. The host's logger may be destroyed by now (it
+// is host code with static parts of its own), so a failure goes to
+// standard error, in the words the log would have had.
 void FlushAtExit() {
-  ZQETrace::SetFile(std::string());
+  std::string failure;
+  ZQETrace::SetFile(std::string(), &failure);
+  if (!failure.empty()) {
+    fprintf(stderr,
+            "[ZQExtensionKit] trace - write trace file failed, because of "
+            "%s\n",
+            failure.c_str());
+  }
 }
 
 }  // namespace
@@ -242,11 +252,18 @@ std::atomic<uint64_t> ZQETrace::generation_{0};
 
 // static
 void ZQETrace::SetFile(const std::string& path) {
-  Recorder& recorder = TheRecorder();
   std::string failure;
+  SetFile(path, &failure);
+  if (!failure.empty())
+    LogFailure(failure);
+}
+
+// static
+void ZQETrace::SetFile(const std::string& path, std::string* failure) {
+  Recorder& recorder = TheRecorder();
   {
     std::lock_guard<std::mutex> file_lock(recorder.file_mutex);
-    FlushLocked(&failure);
+    FlushLocked(failure);
     std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
     recorder.filling.Clear();
     // Before the new generation: every span of it starts after.
@@ -275,8 +292,6 @@ void ZQETrace::SetFile(const std::string& path) {
     static std::once_flag at_exit;
     std::call_once(at_exit, [] { atexit(FlushAtExit); });
   }
-  if (!failure.empty())
-    LogFailure(failure);
 }
 
 // static

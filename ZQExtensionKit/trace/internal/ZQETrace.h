@@ -77,6 +77,9 @@ class ZQETrace {
   // empty path turns tracing off. Calling it again with the same path
   // starts that file afresh.
   static void SetFile(const std::string& path);
+  // The same, but a file that failed is said in *failure (untouched
+  // otherwise) rather than logged.
+  static void SetFile(const std::string& path, std::string* failure);
   // The current trace file, or "" when tracing is off.
   static std::string GetFile();
   // Writes the buffered spans now.

@@ -29,10 +29,12 @@ std::shared_ptr<zqextensionkit::Extension> WebApp(const std::string& name,
 void ConsoleLogger::LogMessage(int level, std::string message) {
   if (print_)
     std::fprintf(stderr, "kit (level %d): %s\n", level, message.c_str());
-  static const std::string kPrefix = "[ZQExtensionKit] ";
-  static const std::string kSignatureCheck = kPrefix + "sign verify - ";
-  if (message.compare(0, kSignatureCheck.size(), kSignatureCheck) == 0)
-    signature_checks_->push_back(message.substr(kPrefix.size()));
+  // Plain character arrays: nothing here is destroyed at exit, when the kit
+  // may still log.
+  static constexpr char kPrefix[] = "[ZQExtensionKit] ";
+  static constexpr char kSignatureCheck[] = "[ZQExtensionKit] sign verify - ";
+  if (message.rfind(kSignatureCheck, 0) == 0)
+    signature_checks_->push_back(message.substr(sizeof(kPrefix) - 1));
 }
 
 std::string WebAppLauncher::Describe() {
