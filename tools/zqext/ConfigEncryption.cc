@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "ZQExtensionKit/config/internal/ZQEConfigurationManagerImpl.h"
+#include "ZQExtensionKit/security/internal/ZQEOpenSsl.h"
 #include "tools/zqext/KitLog.h"
 
 namespace zqext {
@@ -23,8 +24,7 @@ bool EncryptConfig(const std::string& plain,
                    std::string* text) {
   if (key.size() != 32)
     return false;
-  std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> context(
-      EVP_CIPHER_CTX_new(), &EVP_CIPHER_CTX_free);
+  zqextensionkit::openssl::ScopedCipherCtx context(EVP_CIPHER_CTX_new());
   // PKCS#5 padding is EVP's default: always 1 to 16 bytes are added.
   std::string cipher(plain.size() + 16, '\0');
   int length = 0;

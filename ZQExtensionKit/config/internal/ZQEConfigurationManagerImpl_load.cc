@@ -19,6 +19,7 @@
 #include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
 #include "ZQExtensionKit/defines/internal/ZQELoadReport.h"
 #include "ZQExtensionKit/log/ZQELogService.h"
+#include "ZQExtensionKit/security/internal/ZQEOpenSsl.h"
 #include "ZQExtensionKit/trace/internal/ZQETrace.h"
 #include "base/base64.h"
 #include "base/files/file_util.h"
@@ -35,12 +36,6 @@ constexpr size_t kAesBlockSize = 16;
 ZQELogService* Log() {
   return ZQELogService::GetInstance();
 }
-
-struct CipherContextDeleter {
-  void operator()(EVP_CIPHER_CTX* context) const {
-    EVP_CIPHER_CTX_free(context);
-  }
-};
 
 const EVP_CIPHER* AesEcbCipher(int key_bits) {
   switch (key_bits) {
@@ -68,8 +63,7 @@ std::string AES_ECB_PKCS5_Decrypt(std::string text,
       text.size() > static_cast<size_t>(INT_MAX)) {
     return std::string();
   }
-  std::unique_ptr<EVP_CIPHER_CTX, CipherContextDeleter> context(
-      EVP_CIPHER_CTX_new());
+  openssl::ScopedCipherCtx context(EVP_CIPHER_CTX_new());
   if (!context ||
       EVP_DecryptInit_ex(context.get(), AesEcbCipher(KeyBits), nullptr, key,
                          nullptr) != 1 ||

@@ -12,6 +12,8 @@
 
 #include <openssl/evp.h>
 
+#include "ZQExtensionKit/security/internal/ZQEOpenSsl.h"
+
 namespace zqextensionkit {
 
 namespace {
@@ -24,10 +26,7 @@ constexpr size_t kSha256Length = 32;
 // digest itself, while the memory stays fixed whatever the file size.
 constexpr size_t kFileReadChunk = 64 * 1024;
 
-struct EvpMdCtxDeleter {
-  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
-using ScopedEvpMdCtx = std::unique_ptr<EVP_MD_CTX, EvpMdCtxDeleter>;
+using ScopedEvpMdCtx = openssl::ScopedMdCtx;
 
 // A digest computation of `type`, or null when the engine cannot start one.
 ScopedEvpMdCtx StartDigest(const EVP_MD* type) {

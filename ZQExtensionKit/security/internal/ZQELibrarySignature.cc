@@ -13,6 +13,7 @@
 
 #include "ZQExtensionKit/config/Artifact.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
+#include "ZQExtensionKit/security/internal/ZQEOpenSsl.h"
 #include "base/base64.h"
 #include "base/version.h"
 
@@ -24,20 +25,9 @@ constexpr char kPemBegin[] = "-----BEGIN PUBLIC KEY-----";
 constexpr char kPemEnd[] = "-----END PUBLIC KEY-----";
 constexpr size_t kReadChunk = 64 * 1024;
 
-struct BioDeleter {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-using ScopedBio = std::unique_ptr<BIO, BioDeleter>;
-
-struct PkeyDeleter {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using ScopedPkey = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
-
-struct MdCtxDeleter {
-  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
-using ScopedMdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxDeleter>;
+using openssl::ScopedBio;
+using openssl::ScopedMdCtx;
+using openssl::ScopedPkey;
 
 bool IsSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
