@@ -74,27 +74,29 @@ bool WriteFile(const std::string& path,
         error);
   const mode_t mask = umask(0);
   umask(mask);
-  int failure = 0;
-  if (fchmod(fd.get(), static_cast<mode_t>(mode) & ~mask) != 0)
-    failure = errno;
-  size_t written = 0;
-  while (failure == 0 && written < content.size()) {
-    const ssize_t count =
-        write(fd.get(), content.data() + written, content.size() - written);
-    if (count < 0 && errno != EINTR)
-      failure = errno;
-    else if (count > 0)
-      written += static_cast<size_t>(count);
-  }
-  // Closed here, not by `fd`: a write that failed late shows in close().
-  if (close(fd.release()) != 0 && failure == 0)
-    failure = errno;
+  int failure = WriteAllAndClose(fd.release(), mode & ~mask, content);
   if (failure == 0 && rename(temp.c_str(), path.c_str()) != 0)
     failure = errno;
   if (failure == 0)
     return true;
   unlink(temp.c_str());
   return Fail(path, std::strerror(failure), error);
+}
+
+int WriteAllAndClose(int fd, unsigned mode, const std::string& content) {
+  int failure = fchmod(fd, static_cast<mode_t>(mode)) == 0 ? 0 : errno;
+  size_t written = 0;
+  while (failure == 0 && written < content.size()) {
+    const ssize_t count =
+        write(fd, content.data() + written, content.size() - written);
+    if (count < 0 && errno != EINTR)
+      failure = errno;
+    else if (count > 0)
+      written += static_cast<size_t>(count);
+  }
+  if (close(fd) != 0 && failure == 0)
+    failure = errno;
+  return failure;
 }
 
 }  // namespace zqext

@@ -29,6 +29,12 @@ bool WriteFile(const std::string& path,
                unsigned mode,
                std::string* error);
 
+// Gives the open file `fd` the permission bits `mode` (exactly), writes all
+// of `content` to it and closes it, also when a step fails. 0 on success,
+// or the errno of the first step that failed (a write that failed late
+// shows in close()).
+int WriteAllAndClose(int fd, unsigned mode, const std::string& content);
+
 }  // namespace zqext
 
 #endif  // TOOLS_ZQEXT_FILES_H_

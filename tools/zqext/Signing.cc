@@ -20,6 +20,7 @@
 #include "ZQExtensionKit/defines/internal/ZQEFileLimits.h"
 #include "ZQExtensionKit/security/internal/ZQEHashedFile.h"
 #include "ZQExtensionKit/security/internal/ZQELibrarySignature.h"
+#include "ZQExtensionKit/security/internal/ZQEOpenSsl.h"
 #include "base/files/file_path.h"
 #include "base/files/internal/scoped_file.h"
 #include "base/json/json_reader.h"
@@ -37,20 +38,10 @@ using zqextensionkit::ZQEHashedFile;
 // A key file is small; anything longer is not a key file.
 constexpr size_t kMaxKeyFileSize = 16 * 1024;
 
-struct BioDeleter {
-  void operator()(BIO* bio) const { BIO_free(bio); }
-};
-using ScopedBio = std::unique_ptr<BIO, BioDeleter>;
-struct PkeyDeleter {
-  void operator()(EVP_PKEY* key) const { EVP_PKEY_free(key); }
-};
-using ScopedPkey = std::unique_ptr<EVP_PKEY, PkeyDeleter>;
-struct PkeyCtxDeleter {
-  void operator()(EVP_PKEY_CTX* ctx) const { EVP_PKEY_CTX_free(ctx); }
-};
-struct MdCtxDeleter {
-  void operator()(EVP_MD_CTX* ctx) const { EVP_MD_CTX_free(ctx); }
-};
+using zqextensionkit::openssl::ScopedBio;
+using zqextensionkit::openssl::ScopedMdCtx;
+using zqextensionkit::openssl::ScopedPkey;
+using zqextensionkit::openssl::ScopedPkeyCtx;
 
 // A string whose bytes are wiped when it goes: it holds a private key.
 class SecretText {
@@ -116,18 +107,7 @@ bool WritePrivateFile(const std::string& path,
   if (!fd.is_valid())
     return Fail(path + ": " + std::strerror(errno), error);
   // 0600 whatever the umask: the owner must be able to read the key back.
-  int failure = fchmod(fd.get(), 0600) == 0 ? 0 : errno;
-  size_t written = 0;
-  while (failure == 0 && written < content.size()) {
-    const ssize_t count =
-        write(fd.get(), content.data() + written, content.size() - written);
-    if (count < 0 && errno != EINTR)
-      failure = errno;
-    else if (count > 0)
-      written += static_cast<size_t>(count);
-  }
-  if (close(fd.release()) != 0 && failure == 0)
-    failure = errno;
+  const int failure = WriteAllAndClose(fd.release(), 0600, content);
   if (failure == 0)
     return true;
   unlink(path.c_str());
@@ -298,8 +278,7 @@ bool WriteKeyPair(const std::string& private_path,
   if (private_path == public_path)
     return Fail("give two different files for the private and the public key",
                 error);
-  std::unique_ptr<EVP_PKEY_CTX, PkeyCtxDeleter> ctx(
-      EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr));
+  ScopedPkeyCtx ctx(EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr));
   EVP_PKEY* generated = nullptr;
   if (!ctx || EVP_PKEY_keygen_init(ctx.get()) != 1 ||
       EVP_PKEY_keygen(ctx.get(), &generated) != 1) {
@@ -404,7 +383,7 @@ bool SignPackage(const std::string& private_key_path,
                     "holds a line break; it cannot be signed",
                 error);
   }
-  std::unique_ptr<EVP_MD_CTX, MdCtxDeleter> ctx(EVP_MD_CTX_new());
+  ScopedMdCtx ctx(EVP_MD_CTX_new());
   unsigned char signature[zqextensionkit::kLibrarySignatureSize];
   size_t signature_size = sizeof(signature);
   if (!ctx ||
