@@ -13,12 +13,14 @@
 #include <stdlib.h>
 
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #include <benchmark/benchmark.h>
 #include <openssl/evp.h>
 
+#include "ZQExtensionKit/log/ZQELogService.h"
 #include "tests/support/Installation.h"
 
 namespace zqextensionkit {
@@ -84,6 +86,22 @@ inline int RunBenchmarks(int& argc, char** argv) {
     return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  return 0;
+}
+
+// Runs the benchmarks the flags select with a `Reporter` (a console
+// reporter with a PrintSummary(std::ostream&)), then prints its summary. The
+// library loader's trace lines, which would drown the report, are off.
+template <typename Reporter>
+int RunWithSummary(int& argc, char** argv) {
+  if (!InitializeBenchmarks(argc, argv))
+    return 1;
+  ZQELogService::GetInstance()->SetLoaderTraceOutput(
+      ZQELoaderTraceOutput::kNone);
+  Reporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  benchmark::Shutdown();
+  reporter.PrintSummary(std::cout);
   return 0;
 }
 

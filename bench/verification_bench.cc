@@ -26,10 +26,8 @@
 
 #include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <fstream>
-#include <iostream>
 #include <iterator>
 #include <map>
 #include <memory>
@@ -258,30 +256,10 @@ bool WriteInstallation(Installation& installation) {
          installation.WriteConfig(R"({"artifacts": [)" + list + "]}");
 }
 
-// Inside the installation: the loader's trace lines (thousands of them)
-// would drown the report, so standard output goes to /dev/null while the
-// benchmarks run, and the report to what standard output was.
-int RunWithSummary(int& argc, char** argv) {
-  if (!zqextensionkit::test::InitializeBenchmarks(argc, argv))
-    return 1;
-  fflush(stdout);
-  const int report_fd = dup(STDOUT_FILENO);
-  if (report_fd < 0 || !freopen("/dev/null", "w", stdout))
-    return 1;
-  std::ofstream report("/proc/self/fd/" + std::to_string(report_fd),
-                       std::ios::app);
-  SummaryReporter reporter;
-  reporter.SetOutputStream(&report);
-  reporter.SetErrorStream(&std::cerr);
-  benchmark::RunSpecifiedBenchmarks(&reporter);
-  benchmark::Shutdown();
-  reporter.PrintSummary(report);
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   return zqextensionkit::test::RunBenchmarksInInstallation(
-      argc, argv, &g_installation_dir, WriteInstallation, RunWithSummary);
+      argc, argv, &g_installation_dir, WriteInstallation,
+      zqextensionkit::test::RunWithSummary<SummaryReporter>);
 }
