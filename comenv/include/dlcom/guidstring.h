@@ -95,8 +95,12 @@ inline void IdLiteralIsNotCanonical() {}
 // The formatted scan, for every text the strict path does not accept. `s`
 // has exactly 38 (braced) or 36 characters.
 inline ZQGUID ScanGuidText(const char* s, size_t length, bool braced) {
+  // Copied a character at a time, up to a terminator: an optimising
+  // compiler cannot then see a read past a shorter literal on a path the
+  // caller's length check rules out.
   char buffer[128] = {};
-  std::memcpy(buffer, s, length < sizeof(buffer) ? length : sizeof(buffer) - 1);
+  for (size_t i = 0; i < length && i < sizeof(buffer) - 1 && s[i] != '\0'; ++i)
+    buffer[i] = s[i];
   unsigned int d1 = 0, d2 = 0, d3 = 0;
   unsigned int b[8] = {};
   if (braced) {
