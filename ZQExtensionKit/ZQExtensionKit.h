@@ -31,8 +31,8 @@
 // process exit; it is a complete JSON document after each write. A file
 // that cannot be written costs one log message (on standard error when the
 // failed write is the one at exit, when the host's logger may be gone) and
-// ends the trace; the host goes on as if tracing were off. SetTraceFile() may be called at any
-// time, from any thread.
+// ends the trace; the host goes on as if tracing were off. SetTraceFile() may
+// be called at any time, from any thread.
 //
 // GetSDKVersion() names the version of the ZQExtensionKit.so that is loaded;
 // ZQExtensionKit/ZQExtensionKitVersion.h the version a host was compiled

@@ -196,8 +196,8 @@ TEST_F(LazyLibraryLoadingTest, FirstRequestChecksTheSignature) {
   const test::SignKeyPair stranger = test::NewEd25519KeyPair();
   const std::string sha256 = test::Sha256Hex(test::GreetingPluginBytes());
   auto signature = [&](const test::SignKeyPair& key, const std::string& id) {
-    return test::SignBase64(key.private_pem,
-                            test::LibraryMessage(sha256, id, "", "lib/plugin.so"));
+    return test::SignBase64(
+        key.private_pem, test::LibraryMessage(sha256, id, "", "lib/plugin.so"));
   };
   test::Installation installation;
   ASSERT_TRUE(test::WriteGreetingPackages(

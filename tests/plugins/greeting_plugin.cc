@@ -1,5 +1,6 @@
 // A plug-in library with a bundle class and one extension, written against
-// the component model and the kit's header-only bases: the example of docs/plugins.md.
+// the component model and the kit's header-only bases: the example of
+// docs/plugins.md.
 
 #include <string>
 

@@ -111,8 +111,8 @@ void AppendEscaped(const char* text, size_t size, Append append) {
       high = c == 0xF4 ? 0x8F : high;
     }
     if (length != 0) {
-      bool valid = i + length <= size && bytes[i + 1] >= low &&
-                   bytes[i + 1] <= high;
+      bool valid =
+          i + length <= size && bytes[i + 1] >= low && bytes[i + 1] <= high;
       for (size_t k = 2; valid && k < length; ++k)
         valid = bytes[i + k] >= 0x80 && bytes[i + k] <= 0xBF;
       if (valid) {

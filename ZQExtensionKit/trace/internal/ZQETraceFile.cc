@@ -50,8 +50,8 @@ bool ZQETraceFile::Append(const std::string& events, std::string* error) {
     at += static_cast<off_t>(sizeof(kSeparator) - 1);
   }
   if (!WriteAt(at, events.data(), events.size(), error) ||
-      !WriteAt(at + static_cast<off_t>(events.size()), kTail,
-               sizeof(kTail) - 1, error)) {
+      !WriteAt(at + static_cast<off_t>(events.size()), kTail, sizeof(kTail) - 1,
+               error)) {
     failed_ = true;
     return false;
   }

@@ -50,10 +50,7 @@ class ZQETraceFile {
   bool Open(std::string* error);
   // Writes the `size` bytes at `data` at `offset`; on failure says why in
   // *error.
-  bool WriteAt(off_t offset,
-               const char* data,
-               size_t size,
-               std::string* error);
+  bool WriteAt(off_t offset, const char* data, size_t size, std::string* error);
 
   std::string path_;
   int fd_ = -1;
