@@ -12,9 +12,12 @@
 #include <stdio.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -88,6 +91,53 @@ inline int RunBenchmarks(int& argc, char** argv) {
   benchmark::Shutdown();
   return 0;
 }
+
+// The console report, keeping each benchmark's median (or its single run)
+// for a summary: Time() is its real time in the benchmark's own unit, or
+// its CPU time for the benchmarks named in `cpu_time`.
+class MedianReporter : public benchmark::ConsoleReporter {
+ public:
+  explicit MedianReporter(std::vector<std::string> cpu_time = {})
+      : ConsoleReporter(OO_Tabular), cpu_time_(std::move(cpu_time)) {}
+
+  void ReportRuns(const std::vector<Run>& runs) override {
+    ConsoleReporter::ReportRuns(runs);
+    for (const Run& run : runs) {
+      if (run.error_occurred)
+        continue;
+      const bool median =
+          run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+      const std::string& name = run.run_name.function_name;
+      if (median || (run.run_type == Run::RT_Iteration && !medians_[name])) {
+        const bool cpu = std::find(cpu_time_.begin(), cpu_time_.end(), name) !=
+                         cpu_time_.end();
+        times_[name] =
+            cpu ? run.GetAdjustedCPUTime() : run.GetAdjustedRealTime();
+      }
+      medians_[name] = medians_[name] || median;
+    }
+  }
+
+ protected:
+  // The kept time of benchmark `name`, or 0 when it did not run.
+  double Time(const std::string& name) const {
+    auto it = times_.find(name);
+    return it == times_.end() ? 0 : it->second;
+  }
+  // "medians" when any benchmark reported one, else "single runs".
+  const char* Kind() const {
+    for (const auto& [name, median] : medians_) {
+      if (median)
+        return "medians";
+    }
+    return "single runs";
+  }
+
+ private:
+  const std::vector<std::string> cpu_time_;
+  std::map<std::string, double> times_;
+  std::map<std::string, bool> medians_;
+};
 
 // Runs the benchmarks the flags select with a `Reporter` (a console
 // reporter with a PrintSummary(std::ostream&)), then prints its summary. The

@@ -211,37 +211,17 @@ void BM_LoadBundle_ThenList(benchmark::State& state) {
 }
 BENCHMARK(BM_LoadBundle_ThenList)->Apply(Measured);
 
-// The console report, keeping each benchmark's median (or its single run)
-// in milliseconds for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
+// The console report and, after it, the ratios this benchmark is for.
+class SummaryReporter : public zqextensionkit::test::MedianReporter {
  public:
-  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.error_occurred)
-        continue;
-      const bool median =
-          run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      const std::string& name = run.run_name.function_name;
-      if (median || (run.run_type == Run::RT_Iteration && !medians_[name]))
-        milliseconds_[name] = run.GetAdjustedRealTime();
-      medians_[name] = medians_[name] || median;
-    }
-  }
-
   void PrintSummary(std::ostream& out) const {
-    const double eager = Get("BM_Load_Eager");
-    const double lazy = Get("BM_Load_Lazy");
-    const double manifests = Get("BM_Load_ManifestsOnly");
-    const double first_list = Get("BM_FirstList_Lazy");
-    const double one_library = Get("BM_LoadBundle_ThenList");
+    const double eager = Time("BM_Load_Eager");
+    const double lazy = Time("BM_Load_Lazy");
+    const double manifests = Time("BM_Load_ManifestsOnly");
+    const double first_list = Time("BM_FirstList_Lazy");
+    const double one_library = Time("BM_LoadBundle_ThenList");
     if (lazy <= 0 || manifests <= 0 || first_list <= 0 || one_library <= 0)
       return;  // A filter left one out.
-    bool medians = false;
-    for (const auto& [name, median] : medians_)
-      medians = medians || median;
     char text[1024];
     snprintf(text, sizeof(text),
              "\nSummary (%s, ms; %d libraries of %zu MiB, MD5 check on):\n"
@@ -251,20 +231,11 @@ class SummaryReporter : public benchmark::ConsoleReporter {
              "  first GetExtensionList after a lazy Load: %.2f ms; one "
              "verified library load plus that list: %.2f ms; ratio %.2fx "
              "(goal <= 1.10x)\n",
-             medians ? "medians" : "single runs", kLibraries,
-             kLibrarySize >> 20, eager, lazy, manifests, lazy / manifests,
-             first_list, one_library, first_list / one_library);
+             Kind(), kLibraries, kLibrarySize >> 20, eager, lazy, manifests,
+             lazy / manifests, first_list, one_library,
+             first_list / one_library);
     out << text << std::flush;
   }
-
- private:
-  double Get(const std::string& name) const {
-    auto it = milliseconds_.find(name);
-    return it == milliseconds_.end() ? 0 : it->second;
-  }
-
-  std::map<std::string, double> milliseconds_;
-  std::map<std::string, bool> medians_;
 };
 
 }  // namespace

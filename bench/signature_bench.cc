@@ -191,35 +191,18 @@ void BM_SignatureCheck(benchmark::State& state) {
 }
 BENCHMARK(BM_SignatureCheck)->Unit(benchmark::kMicrosecond);
 
-// The console report, keeping each benchmark's median (or its single run)
-// for the summary, in its own time unit.
-class SummaryReporter : public benchmark::ConsoleReporter {
+// The console report and, after it, the ratios this benchmark is for.
+class SummaryReporter : public zqextensionkit::test::MedianReporter {
  public:
-  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.error_occurred)
-        continue;
-      const bool median =
-          run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      const std::string& name = run.run_name.function_name;
-      if (median || (run.run_type == Run::RT_Iteration && !medians_[name])) {
-        times_[name] = name == "BM_SignatureCheck" ? run.GetAdjustedCPUTime()
-                                                   : run.GetAdjustedRealTime();
-      }
-      medians_[name] = medians_[name] || median;
-    }
-  }
+  SummaryReporter() : MedianReporter({"BM_SignatureCheck"}) {}
 
   void PrintSummary(std::ostream& out) const {
-    const double no_verify = Get("BM_Load_NoVerify");
-    const double md5_load = Get("BM_Load_Md5");
-    const double signed_load = Get("BM_Load_Signed");
-    const double md5 = Get("BM_Md5_OneCore");
-    const double sha256 = Get("BM_Sha256_OneCore");
-    const double check = Get("BM_SignatureCheck");
+    const double no_verify = Time("BM_Load_NoVerify");
+    const double md5_load = Time("BM_Load_Md5");
+    const double signed_load = Time("BM_Load_Signed");
+    const double md5 = Time("BM_Md5_OneCore");
+    const double sha256 = Time("BM_Sha256_OneCore");
+    const double check = Time("BM_SignatureCheck");
     if (no_verify <= 0 || md5_load <= 0 || signed_load <= 0 || md5 <= 0 ||
         sha256 <= 0 || check <= 0) {
       return;  // A filter left one out.
@@ -228,9 +211,6 @@ class SummaryReporter : public benchmark::ConsoleReporter {
         zqextensionkit::ZQEHashedFileQueue::ThreadsFor(0, kLibraries);
     const double mib = kLibraries * double(kLibrarySize) / (1 << 20);
     const double bound = (md5 + sha256) / cores + no_verify;
-    bool medians = false;
-    for (const auto& [name, median] : medians_)
-      medians = medians || median;
     char text[1536];
     snprintf(text, sizeof(text),
              "\nSummary (%s; %zu cores):\n"
@@ -241,21 +221,11 @@ class SummaryReporter : public benchmark::ConsoleReporter {
              "  signed Load / (bytes x (MD5 + SHA-256) / cores + Load without "
              "verification) = %.1f / (%.1f + %.1f) = %.2fx (goal <= 1.10x)\n"
              "  signature check per library: %.1f us (goal < 100 us)\n",
-             medians ? "medians" : "single runs", cores, mib / (md5 / 1000),
-             md5, mib / (sha256 / 1000), sha256, mib, no_verify, md5_load,
-             signed_load, signed_load, (md5 + sha256) / cores, no_verify,
-             signed_load / bound, check);
+             Kind(), cores, mib / (md5 / 1000), md5, mib / (sha256 / 1000),
+             sha256, mib, no_verify, md5_load, signed_load, signed_load,
+             (md5 + sha256) / cores, no_verify, signed_load / bound, check);
     out << text << std::flush;
   }
-
- private:
-  double Get(const std::string& name) const {
-    auto it = times_.find(name);
-    return it == times_.end() ? 0 : it->second;
-  }
-
-  std::map<std::string, double> times_;
-  std::map<std::string, bool> medians_;
 };
 
 bool WriteInstallation(Installation& installation) {

@@ -177,8 +177,8 @@ void BM_Span(benchmark::State& state, bool tracing) {
   const std::string extension = "p0.extension";
   const std::string clsid = kProbeExtensionClsidText;
   Run(state, tracing, 100000, [&](benchmark::State&) {
-    zqextensionkit::ZQETraceSpan span("instance",
-                                      zqextensionkit::trace_category::kExtension);
+    zqextensionkit::ZQETraceSpan span(
+        "instance", zqextensionkit::trace_category::kExtension);
     if (span.on())
       span.Arg("extension", extension);
     span.Arg("class", clsid);
@@ -295,25 +295,27 @@ int RunInTurns(const std::vector<std::string>& args) {
                      std::string(kCases[c]) + "/" + variant.mode, args);
         if (time <= 0)
           return 1;
-        printf("turn %d: %s, %s: %.1f us\n", turn + 1, kCases[c],
-               variant.label, time);
+        printf("turn %d: %s, %s: %.1f us\n", turn + 1, kCases[c], variant.label,
+               time);
         fflush(stdout);
         double& least = variant.least[c];
         least = least == 0 || time < least ? time : least;
       }
     }
   }
-  printf("\nSummary (least CPU time of %d turns of %d repetitions, each "
-         "benchmark in a process of its own):\n",
-         kTurns, kRepetitions);
+  printf(
+      "\nSummary (least CPU time of %d turns of %d repetitions, each "
+      "benchmark in a process of its own):\n",
+      kTurns, kRepetitions);
   for (size_t c = 0; c < std::size(kCases); ++c) {
     const double compiled_out = variants[0].least[c];
     const double off = variants[1].least[c];
     const double on = variants[2].least[c];
     if (kCases[c] == std::string("BM_Span")) {
-      printf("  one span: compiled out %.1f ns, tracing off %.1f ns, tracing "
-             "on %.1f ns\n",
-             compiled_out * 1000, off * 1000, on * 1000);
+      printf(
+          "  one span: compiled out %.1f ns, tracing off %.1f ns, tracing "
+          "on %.1f ns\n",
+          compiled_out * 1000, off * 1000, on * 1000);
       continue;
     }
     printf(
@@ -331,8 +333,7 @@ int RunInTurns(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  [[maybe_unused]] const std::vector<std::string> args(argv + 1,
-                                                       argv + argc);
+  [[maybe_unused]] const std::vector<std::string> args(argv + 1, argv + argc);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv))
     return 1;

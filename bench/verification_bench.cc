@@ -167,39 +167,19 @@ BENCHMARK(BM_HashAhead_ThreadPerCore)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
-// The console report, keeping each benchmark's median (or its single run)
-// in milliseconds for the summary.
-class SummaryReporter : public benchmark::ConsoleReporter {
+// The console report and, after it, the ratios this benchmark is for.
+class SummaryReporter : public zqextensionkit::test::MedianReporter {
  public:
-  SummaryReporter() : ConsoleReporter(OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& run : runs) {
-      if (run.error_occurred)
-        continue;
-      const bool median =
-          run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-      const std::string& name = run.run_name.function_name;
-      if (median || (run.run_type == Run::RT_Iteration && !medians_[name]))
-        milliseconds_[name] = run.GetAdjustedRealTime();
-      medians_[name] = medians_[name] || median;
-    }
-  }
-
   void PrintSummary(std::ostream& out) const {
-    const double no_verify = Get("BM_Load_NoVerify");
-    const double one = Get("BM_Load_Verify_OneThread");
-    const double per_core = Get("BM_Load_Verify_ThreadPerCore");
-    const double md5 = Get("BM_Md5_OneCore");
+    const double no_verify = Time("BM_Load_NoVerify");
+    const double one = Time("BM_Load_Verify_OneThread");
+    const double per_core = Time("BM_Load_Verify_ThreadPerCore");
+    const double md5 = Time("BM_Md5_OneCore");
     if (no_verify <= 0 || one <= 0 || per_core <= 0 || md5 <= 0)
       return;  // A filter left one out.
     const size_t cores = ZQEHashedFileQueue::ThreadsFor(0, kLibraries);
     const double mib = kLibraries * double(kLibrarySize) / (1 << 20);
     const double bound = md5 / cores + no_verify;
-    bool medians = false;
-    for (const auto& [name, median] : medians_)
-      medians = medians || median;
     char text[1024];
     snprintf(text, sizeof(text),
              "\nSummary (%s, ms):\n"
@@ -210,21 +190,12 @@ class SummaryReporter : public benchmark::ConsoleReporter {
              "  Load with %zu threads: %.1f ms; bytes / (cores x MD5) + Load "
              "without verification = %.1f + %.1f = %.1f ms; ratio %.2fx "
              "(goal <= 1.10x)\n",
-             medians ? "medians" : "single runs", mib / (md5 / 1000), md5, mib,
-             one - no_verify, cores, per_core - no_verify,
-             (one - no_verify) / (per_core - no_verify), 0.9 * cores, cores,
-             cores, per_core, md5 / cores, no_verify, bound, per_core / bound);
+             Kind(), mib / (md5 / 1000), md5, mib, one - no_verify, cores,
+             per_core - no_verify, (one - no_verify) / (per_core - no_verify),
+             0.9 * cores, cores, cores, per_core, md5 / cores, no_verify, bound,
+             per_core / bound);
     out << text << std::flush;
   }
-
- private:
-  double Get(const std::string& name) const {
-    auto it = milliseconds_.find(name);
-    return it == milliseconds_.end() ? 0 : it->second;
-  }
-
-  std::map<std::string, double> milliseconds_;
-  std::map<std::string, bool> medians_;
 };
 
 bool WriteInstallation(Installation& installation) {
