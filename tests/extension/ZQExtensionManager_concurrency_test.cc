@@ -29,6 +29,7 @@
 #include "dlcom/comsentry.h"
 #include "dlcom/guidstring.h"
 #include "tests/plugins/TestPlugin.h"
+#include "tests/support/Deadlock.h"
 #include "tests/support/InstallationSandbox.h"
 #include "tests/support/LogCapture.h"
 
@@ -43,48 +44,8 @@ constexpr char kHostServiceIid[] = "{C0C0C0C0-0000-4000-8000-0000000000B4}";
 struct IHostService : public by::IBaseUnknown {};
 BY_DECLARE_IID(IHostService, "{C0C0C0C0-0000-4000-8000-0000000000B4}")
 
-// Two threads meet here once: each waits (a few seconds at most) until the
-// other has arrived, so that both hold whatever they hold at that moment.
-class Rendezvous {
- public:
-  void Meet(int side) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    arrived_[side] = true;
-    met_.notify_all();
-    met_.wait_for(lock, std::chrono::seconds(5),
-                  [&] { return arrived_[1 - side]; });
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable met_;
-  bool arrived_[2] = {false, false};
-};
-
-Rendezvous* g_rendezvous = nullptr;
+test::Rendezvous* g_rendezvous = nullptr;
 std::atomic<bool> g_meet{false};
-
-// Runs `body` on its own thread and fails the process when it has not
-// returned after 30 seconds: a deadlock must fail the test, not hang it.
-void RunOrFailOnDeadlock(const std::function<void()>& body) {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  std::thread runner([&] {
-    body();
-    std::lock_guard<std::mutex> lock(mutex);
-    done = true;
-    finished.notify_all();
-  });
-  std::unique_lock<std::mutex> lock(mutex);
-  if (!finished.wait_for(lock, std::chrono::seconds(30),
-                         [&] { return done; })) {
-    std::fprintf(stderr, "deadlock: the calls did not finish\n");
-    _exit(1);
-  }
-  lock.unlock();
-  runner.join();
-}
 
 // An extension that subscribes to notifications in its constructor, as
 // docs/services.md recommends: its registrar asks the service manager for
@@ -203,11 +164,11 @@ TEST_F(ExtensionManagerConcurrencyTest,
   sandbox.Run([&] {
     StartKit();
     ASSERT_TRUE(ZQExtensionManager::GetInstance()->Load()) << capture().Dump();
-    Rendezvous rendezvous;
+    test::Rendezvous rendezvous;
     g_rendezvous = &rendezvous;
     g_meet = true;
     bool listed = false;
-    RunOrFailOnDeadlock([&] {
+    test::RunOrFailOnDeadlock([&] {
       std::thread a([&] {
         std::vector<void*> list;
         listed = ZQExtensionManager::GetInstance()->GetExtensionList("ep.watch",
@@ -238,7 +199,7 @@ TEST_F(ExtensionManagerConcurrencyTest,
   sandbox.Run([&] {
     StartKit();
     ZQExtensionManager* extensions = ZQExtensionManager::GetInstance();
-    RunOrFailOnDeadlock([&] {
+    test::RunOrFailOnDeadlock([&] {
       std::vector<std::thread> threads;
       for (int i = 0; i < 3; ++i)
         threads.emplace_back([extensions] { extensions->Load(); });
@@ -255,7 +216,7 @@ TEST_F(ExtensionManagerConcurrencyTest,
     });
     EXPECT_EQ(1u, LogCount("Bundle Loader - initialze bundle entry success"));
 
-    RunOrFailOnDeadlock([&] {
+    test::RunOrFailOnDeadlock([&] {
       void* caller = nullptr;
       ASSERT_TRUE(extensions->GetExtension("ep.call", &caller));
       by::com_ptr<IGreeting> greeting;
