@@ -179,6 +179,21 @@ TEST_F(TraceTest, FullBufferIsWrittenWithoutAFlush) {
   EXPECT_EQ(ZQETrace::kBufferedEvents, trace.spans.size());
 }
 
+// A span that fills the buffer may end under a lock of the kit's: a write
+// it starts that fails is told by the host's next flush, not from there.
+TEST_F(TraceTest, FailedWriteOfAFullBufferIsToldByTheNextFlush) {
+  ZQExtensionKit::SetTraceFile(dir_.path().string());
+  ClearLog();
+  for (size_t i = 0; i < ZQETrace::kBufferedEvents; ++i)
+    ZQETraceSpan span("step", trace_category::kExtension);
+  EXPECT_FALSE(ZQETrace::enabled()) << "the write was tried and failed";
+  EXPECT_EQ(0u, WriteFailures()) << capture().Dump();
+  ZQETrace::Flush();
+  EXPECT_EQ(1u, WriteFailures()) << capture().Dump();
+  ZQETrace::Flush();
+  EXPECT_EQ(1u, WriteFailures());
+}
+
 TEST_F(TraceTest, UnwritableTraceFileIsOneMessageThenTracingIsOff) {
   const std::string paths[] = {dir_.path().string(),
                                PathOf("missing/trace.json")};

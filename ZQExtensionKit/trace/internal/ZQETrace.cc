@@ -55,6 +55,10 @@ struct Recorder {
   std::unique_ptr<ZQETraceFile> file;
   // Guarded by file_mutex: the buffer being written, kept for its capacity.
   Buffer writing;
+  // Guarded by file_mutex: why a write that a full buffer started failed,
+  // until a host's call (Flush(), SetFile()) reports it. A span may end
+  // under a lock of the kit's, where the host's logger must not run.
+  std::string unreported_failure;
 
   std::mutex buffer_mutex;
   // Guarded by buffer_mutex: the events of the current file not written
@@ -264,6 +268,8 @@ void ZQETrace::SetFile(const std::string& path, std::string* failure) {
   {
     std::lock_guard<std::mutex> file_lock(recorder.file_mutex);
     FlushLocked(failure);
+    if (failure->empty())
+      failure->swap(recorder.unreported_failure);
     std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
     recorder.filling.Clear();
     // Before the new generation: every span of it starts after.
@@ -285,8 +291,19 @@ void ZQETrace::SetFile(const std::string& path, std::string* failure) {
     // Spans that began before are dropped when they end.
     generation_.fetch_add(1, std::memory_order_acq_rel);
     enabled_.store(!path.empty(), std::memory_order_relaxed);
-    recorder.file =
-        path.empty() ? nullptr : std::make_unique<ZQETraceFile>(path);
+    try {
+      recorder.file =
+          path.empty() ? nullptr : std::make_unique<ZQETraceFile>(path);
+    } catch (...) {
+      // Out of memory: no trace, and the host is told as for any file
+      // that cannot be written.
+      recorder.file.reset();
+      enabled_.store(false, std::memory_order_relaxed);
+      try {
+        *failure = path + " cannot be opened for writing (out of memory)";
+      } catch (...) {
+      }
+    }
   }
   if (!path.empty()) {
     static std::once_flag at_exit;
@@ -308,9 +325,25 @@ void ZQETrace::Flush() {
   {
     std::lock_guard<std::mutex> lock(recorder.file_mutex);
     FlushLocked(&failure);
+    if (failure.empty())
+      failure.swap(recorder.unreported_failure);
   }
   if (!failure.empty())
     LogFailure(failure);
+}
+
+// static
+void ZQETrace::FlushFull() noexcept {
+  Recorder& recorder = TheRecorder();
+  try {
+    std::string failure;
+    std::lock_guard<std::mutex> lock(recorder.file_mutex);
+    FlushLocked(&failure);
+    if (recorder.unreported_failure.empty())
+      recorder.unreported_failure.swap(failure);
+  } catch (...) {
+    // Out of memory: the buffered spans are lost, the kit goes on.
+  }
 }
 
 // static
@@ -426,7 +459,7 @@ void ZQETrace::Record(ZQETraceSpan& span, int64_t end_ns) noexcept {
     full = ++recorder.filling.events >= kBufferedEvents;
   }
   if (full)
-    Flush();
+    FlushFull();
 }
 
 void ZQETraceSpan::Begin(const char* name,

@@ -93,6 +93,10 @@ class ZQETrace {
 
   // Buffers the span that ends at `end_ns`, writing the buffer when full.
   static void Record(ZQETraceSpan& span, int64_t end_ns) noexcept;
+  // Writes the full buffer for the span that filled it: never logs (the
+  // span may end under a lock of the kit's) and never throws; a failure is
+  // reported by the next Flush() or SetFile().
+  static void FlushFull() noexcept;
   // Writes what is buffered to the current file; with the file's lock
   // held. Sets *failure to the reason when the file failed just now.
   static void FlushLocked(std::string* failure);
