@@ -495,7 +495,7 @@ bool ZQEBundleManagerImpl::GetComLoader(const std::string& key,
   // A library another thread is loading is waited for, so the loader handed
   // out is the one that holds it.
   library_loads_.Wait(key);
-  std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+  // The messages come after the lock: the host's logger runs no kit lock.
   ZQELogService* log = ZQELogService::GetInstance();
   if (key.empty()) {
     log->LogMessage(0,
@@ -506,21 +506,26 @@ bool ZQEBundleManagerImpl::GetComLoader(const std::string& key,
   }
   // The check is ComLoaderIsExist()'s, message included, done with the same
   // lookup that fetches the loader.
-  auto it = com_loader_dict_.find(key);
-  LogLoaderLookup(key, it != com_loader_dict_.end());
-  if (it == com_loader_dict_.end()) {
+  bool found = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+    auto it = com_loader_dict_.find(key);
+    found = it != com_loader_dict_.end();
+    if (!found)
+      it = com_loader_dict_.emplace(key, std::make_shared<CComLoader>()).first;
+    *loader = it->second.get();
+  }
+  LogLoaderLookup(key, found);
+  if (!found) {
     log->LogMessage(0, "Bundle Loader - key:%s, create com loader",
                     key.c_str());
-    it = com_loader_dict_.emplace(key, std::make_shared<CComLoader>()).first;
   }
-  *loader = it->second.get();
   log->LogMessage(0, "Bundle Loader - key:%s, get com loader success",
                   key.c_str());
   return true;
 }
 
 bool ZQEBundleManagerImpl::ComLoaderIsExist(const std::string& key) {
-  std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
   if (key.empty()) {
     ZQELogService::GetInstance()->LogMessage(
         0,
@@ -528,7 +533,11 @@ bool ZQEBundleManagerImpl::ComLoaderIsExist(const std::string& key) {
         "of key is empty");
     return false;
   }
-  const bool found = com_loader_dict_.find(key) != com_loader_dict_.end();
+  bool found = false;
+  {
+    std::lock_guard<std::recursive_mutex> lock(loader_mutex_);
+    found = com_loader_dict_.find(key) != com_loader_dict_.end();
+  }
   LogLoaderLookup(key, found);
   return found;
 }
@@ -553,17 +562,19 @@ bool ZQEBundleManagerImpl::GetBundleObject(const std::string& clsid,
                     "class id is empty");
     return false;
   }
-  std::lock_guard<std::recursive_mutex> lock(bundle_mutex_);
-  auto it = bundle_dict_.find(clsid);
-  if (it == bundle_dict_.end()) {
-    *ppv = nullptr;
+  {
+    // The message comes after the lock: the host's logger runs no kit lock.
+    std::lock_guard<std::recursive_mutex> lock(bundle_mutex_);
+    auto it = bundle_dict_.find(clsid);
+    *ppv = it == bundle_dict_.end() ? nullptr : it->second.ptr();
+  }
+  if (!*ppv) {
     log->LogMessage(0,
                     "Bundle Loader - class id:%s, get bundle object failed, "
                     "because of object didn't founded",
                     clsid.c_str());
     return false;
   }
-  *ppv = it->second.ptr();
   log->LogMessage(0, "Bundle Loader - class id:%s, get bundle object success",
                   clsid.c_str());
   return true;
