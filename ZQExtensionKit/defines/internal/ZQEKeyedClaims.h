@@ -3,9 +3,13 @@
 // work may run host or plug-in code that calls back into the kit.
 //
 //   ZQEKeyedClaims::Claim claim = claims_.Acquire(key);
-//   if (claim.waited() && <the other thread's result is there>)
+//   if (<the work's result is there>)  // another thread's, done just now
 //     return <it>;
 //   <do the work>  // the claim is given up when `claim` goes
+//
+// Look for the result once the claim is held, whether or not it waited():
+// another thread may have finished the work between an earlier look and
+// the Acquire().
 //
 // Acquire() waits while another thread holds the key; a thread that already
 // holds the key (its work reached the kit again and asks for the same key)

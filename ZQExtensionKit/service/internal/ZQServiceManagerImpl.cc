@@ -107,11 +107,13 @@ void* ZQServiceManagerImpl::GetService(const std::string& name) {
   if (!GetSingletonObject(clsid, &cached)) {
     // Built with no lock held, by one thread at a time: a thread that asks
     // while another builds the service waits and takes the instance that
-    // one cached. A constructor that asks for its own service again on its
-    // thread builds an instance of its own; the first one cached stays.
+    // one cached, and so does one that asks just after another cached it
+    // (the cache is looked at again once the claim is held). A constructor
+    // that asks for its own service again on its thread builds an instance
+    // of its own; the first one cached stays.
     const ZQEKeyedClaims::Claim construction =
         singleton_constructions_.Acquire(clsid);
-    if (!construction.waited() || !GetSingletonObject(clsid, &cached)) {
+    if (!FindSingletonObject(clsid, &cached)) {
       if (!Construct(*info, &result)) {
         Log()->LogMessage(0,
                           "service manager impl - get service "
@@ -146,18 +148,31 @@ bool ZQServiceManagerImpl::GetSingletonObject(const std::string& clsid,
                       "because of class id is empty");
     return false;
   }
-  std::lock_guard<std::recursive_mutex> lock(singleton_mutex_);
-  auto it = singleton_obj_dict_.find(clsid);
-  *ppv = nullptr;
-  if (it == singleton_obj_dict_.end()) {
+  if (!FindSingletonObject(clsid, ppv)) {
     Log()->LogMessage(0,
                       "service manager imp - class id:%s, get singleton object "
                       "failed, because of object didn't founded",
                       clsid.c_str());
     return false;
   }
-  if (it->second)
-    it->second->QueryInterface(by::__uuid_s<by::IBaseUnknown>::iid, ppv);
+  return true;
+}
+
+bool ZQServiceManagerImpl::FindSingletonObject(const std::string& clsid,
+                                               void** ppv) {
+  *ppv = nullptr;
+  // The object is queried, and any message logged, after the lock: neither
+  // the service's code nor the host's logger runs under it.
+  by::com_ptr<by::IBaseUnknown> object;
+  {
+    std::lock_guard<std::recursive_mutex> lock(singleton_mutex_);
+    auto it = singleton_obj_dict_.find(clsid);
+    if (it == singleton_obj_dict_.end())
+      return false;
+    object = it->second;
+  }
+  if (object)
+    object->QueryInterface(by::__uuid_s<by::IBaseUnknown>::iid, ppv);
   return true;
 }
 
@@ -176,14 +191,14 @@ bool ZQServiceManagerImpl::SetSingletonObject(const std::string& clsid,
                       clsid.c_str());
     return false;
   }
-  std::lock_guard<std::recursive_mutex> lock(singleton_mutex_);
-  if (singleton_obj_dict_.count(clsid) == 0) {
-    // Every service interface derives from by::IBaseUnknown as its first
-    // base, so the interface pointer is also that base's pointer; the
-    // com_ptr queries it, taking the cache's own reference.
-    singleton_obj_dict_.emplace(
-        clsid,
-        by::com_ptr<by::IBaseUnknown>(static_cast<by::IBaseUnknown*>(ppv)));
+  // Every service interface derives from by::IBaseUnknown as its first
+  // base, so the interface pointer is also that base's pointer; the com_ptr
+  // queries it, taking the cache's own reference. The query, and the
+  // release of a reference the cache does not take, run after the lock.
+  by::com_ptr<by::IBaseUnknown> object(static_cast<by::IBaseUnknown*>(ppv));
+  {
+    std::lock_guard<std::recursive_mutex> lock(singleton_mutex_);
+    singleton_obj_dict_.try_emplace(clsid, std::move(object));
   }
   return true;
 }

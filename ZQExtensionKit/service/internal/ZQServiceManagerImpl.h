@@ -50,6 +50,8 @@ class ZQServiceManagerImpl final : public IZQServiceManager {
   // Hands the cached object's by::IBaseUnknown pointer to the caller in
   // `*ppv` with a reference of its own.
   bool GetSingletonObject(const std::string& clsid, void** ppv);
+  // The same without a message when nothing is cached: false, *ppv null.
+  bool FindSingletonObject(const std::string& clsid, void** ppv);
   // Caches `ppv` (an interface pointer) under `clsid` unless an object is
   // cached there already; the cache takes its own reference.
   bool SetSingletonObject(const std::string& clsid, void* ppv);
