@@ -2,38 +2,52 @@
 
 #include <errno.h>
 #include <pthread.h>
+#include <sched.h>
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <utility>
 
 #include "ZQExtensionKit/log/ZQELogService.h"
 #include "ZQExtensionKit/trace/internal/ZQETraceFile.h"
+#include "ZQExtensionKit/trace/internal/ZQETraceRecords.h"
 
 namespace zqextensionkit {
 
 namespace {
 
-// Buffered events in the file's own text: array elements separated by
-// ",\n". Cleared, never shrunk: a buffer that has been filled once records
-// without allocating.
+using Bytes = ZQETraceRecords::Bytes;
+using RecordHead = ZQETraceRecords::Head;
+using RecordKind = ZQETraceRecords::Kind;
+
+// Buffered events, raw: records as Record() copies them, turned into JSON
+// when written. Cleared, never shrunk: a buffer that has been filled once
+// records without allocating.
 struct Buffer {
-  std::string text;
-  // The spans in `text` (the names of threads and the process not counted).
+  Bytes bytes;
+  // The spans in `bytes` (the names of threads and the process not
+  // counted).
   size_t events = 0;
 
-  void Reserve() { text.reserve(ZQETrace::kBufferedEvents * 192); }
   void Clear() {
-    text.clear();
+    bytes.Clear();
     events = 0;
   }
 };
+
+// Full buffers that may wait for the writer thread: more, and the span
+// that fills the next buffer writes them itself.
+constexpr size_t kWaitingBuffers = 3;
 
 // What the recorder knows about the calling thread. Constant-initialised
 // and trivially destructible: usable on any thread at any time, exit
@@ -47,25 +61,74 @@ struct ThreadState {
 };
 thread_local ThreadState t_thread;
 
+// A lock for the few instructions a span holds it (and the writer thread,
+// to take a full buffer): taking it free is one atomic exchange and
+// releasing it one store, about half of what a mutex costs, on the path
+// of every span. A thread that finds it held spins briefly, then yields.
+class SpinLock {
+ public:
+  void lock() {
+    int spins = 0;
+    while (held_.exchange(true, std::memory_order_acquire)) {
+      while (held_.load(std::memory_order_relaxed)) {
+        if (++spins < 100)
+          __builtin_ia32_pause();
+        else
+          sched_yield();
+      }
+    }
+  }
+  void unlock() { held_.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> held_{false};
+};
+
 // The process-wide recorder: leaked, so that threads still running at exit
-// find its locks intact. Lock order: file_mutex before buffer_mutex.
+// find its locks intact. Lock order: file_mutex, wake_mutex, buffer_lock.
 struct Recorder {
   std::mutex file_mutex;
   // Guarded by file_mutex. Null while tracing is off.
   std::unique_ptr<ZQETraceFile> file;
-  // Guarded by file_mutex: the buffer being written, kept for its capacity.
+  // Guarded by file_mutex: the buffer being written, and its JSON; kept
+  // for their capacity.
   Buffer writing;
+  Bytes text;
+  // Guarded by file_mutex: the process's id and time 0 of the file's
+  // events.
+  int pid = 0;
+  int64_t base_ns = 0;
   // Guarded by file_mutex: why a write that a full buffer started failed,
   // until a host's call (Flush(), SetFile()) reports it. A span may end
   // under a lock of the kit's, where the host's logger must not run.
   std::string unreported_failure;
 
-  std::mutex buffer_mutex;
-  // Guarded by buffer_mutex: the events of the current file not written
-  // yet, the process's id and time 0 of the file's events.
+  SpinLock buffer_lock;
+  // Guarded by buffer_lock: the buffer being filled, and the full ones
+  // waiting to be written, oldest first (a ring of waiting_count buffers
+  // from first_waiting), all of the current file.
   Buffer filling;
-  int pid = 0;
-  int64_t base_ns = 0;
+  Buffer waiting[kWaitingBuffers];
+  size_t first_waiting = 0;
+  size_t waiting_count = 0;
+  // Guarded by buffer_lock: the writer thread, once started; `stopping`
+  // from exit on (later full buffers are written where they fill).
+  pthread_t writer{};
+  bool writer_started = false;
+  bool stopping = false;
+  // The writer thread sleeps on wake_writer with wake_mutex until there
+  // is a waiting buffer or it is stopping. Whoever changes either takes
+  // wake_mutex after, and then notifies: the writer cannot miss it.
+  std::mutex wake_mutex;
+  std::condition_variable wake_writer;
+
+  // With buffer_lock held: the waiting buffers are dropped.
+  void DropWaiting() {
+    for (Buffer& buffer : waiting)
+      buffer.Clear();
+    first_waiting = 0;
+    waiting_count = 0;
+  }
 };
 
 Recorder& TheRecorder() {
@@ -81,172 +144,9 @@ int CurrentTid() {
 }
 #endif
 
-// Calls append(text, size) with `size` bytes of `text` as the contents of
-// a JSON string: quotes, backslashes and control characters escaped, and
-// every byte that is not part of well-formed UTF-8 written as U+FFFD, so
-// the trace is valid JSON whatever a path holds. Runs of plain characters
-// go in one call.
-template <typename Append>
-void AppendEscaped(const char* text, size_t size, Append append) {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(text);
-  size_t run = 0;  // Start of the plain run not yet appended.
-  size_t i = 0;
-  while (i < size) {
-    const unsigned char c = bytes[i];
-    if (c >= 0x20 && c < 0x80 && c != '"' && c != '\\') {
-      ++i;
-      continue;
-    }
-    // A multi-byte sequence: its length from the lead byte, its second
-    // byte's range from the lead byte (no overlong forms, no surrogates,
-    // nothing above U+10FFFF), continuation bytes after that.
-    size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) {
-      length = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      length = 3;
-      low = c == 0xE0 ? 0xA0 : low;
-      high = c == 0xED ? 0x9F : high;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      length = 4;
-      low = c == 0xF0 ? 0x90 : low;
-      high = c == 0xF4 ? 0x8F : high;
-    }
-    if (length != 0) {
-      bool valid =
-          i + length <= size && bytes[i + 1] >= low && bytes[i + 1] <= high;
-      for (size_t k = 2; valid && k < length; ++k)
-        valid = bytes[i + k] >= 0x80 && bytes[i + k] <= 0xBF;
-      if (valid) {
-        i += length;
-        continue;
-      }
-    }
-    append(text + run, i - run);
-    char escape[8] = {'\\', 'u', '0', '0', '0', '0', 0, 0};
-    size_t escape_size = 6;
-    if (c == '"' || c == '\\') {
-      escape[1] = static_cast<char>(c);
-      escape_size = 2;
-    } else if (c == '\n') {
-      escape[1] = 'n';
-      escape_size = 2;
-    } else if (c == '\t') {
-      escape[1] = 't';
-      escape_size = 2;
-    } else if (c < 0x20) {
-      static constexpr char kHex[] = "0123456789abcdef";
-      escape[4] = kHex[c >> 4];
-      escape[5] = kHex[c & 0xF];
-    } else {
-      std::memcpy(escape, "\\ufffd", 6);
-    }
-    append(escape, escape_size);
-    run = ++i;
-  }
-  append(text + run, size - run);
-}
-
-// Writers into a buffer the caller has made big enough: each returns the
-// end of what it wrote.
-char* Put(char* out, const char* text, size_t size) {
-  std::memcpy(out, text, size);
-  return out + size;
-}
-template <size_t N>
-char* Put(char* out, const char (&text)[N]) {
-  return Put(out, text, N - 1);
-}
-// A name or category of the kit's own (a literal): at most 64 bytes.
-char* PutName(char* out, const char* name) {
-  return Put(out, name, strnlen(name, 64));
-}
-char* PutInt(char* out, int64_t value) {
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233"
-      "34353637383940414243444546474849505152535455565758596061626364656667"
-      "6869707172737475767778798081828384858687888990919293949596979899";
-  char digits[24];
-  char* start = digits + sizeof(digits);
-  uint64_t magnitude = value < 0 ? 0 - static_cast<uint64_t>(value)
-                                 : static_cast<uint64_t>(value);
-  while (magnitude >= 100) {
-    const size_t pair = static_cast<size_t>(magnitude % 100) * 2;
-    magnitude /= 100;
-    *--start = kPairs[pair + 1];
-    *--start = kPairs[pair];
-  }
-  if (magnitude >= 10) {
-    *--start = kPairs[magnitude * 2 + 1];
-    *--start = kPairs[magnitude * 2];
-  } else {
-    *--start = static_cast<char>('0' + magnitude);
-  }
-  if (value < 0)
-    *out++ = '-';
-  const size_t count = static_cast<size_t>(digits + sizeof(digits) - start);
-  std::memcpy(out, start, count);
-  return out + count;
-}
-#if ZQ_TRACE_SPANS
-// "<microseconds>.<three digits>": exact, so that spans nested in
-// nanoseconds stay nested in the text.
-char* PutMicroseconds(char* out, int64_t ns) {
-  out = PutInt(out, ns / 1000);
-  const int rest = static_cast<int>(ns % 1000);
-  *out++ = '.';
-  *out++ = static_cast<char>('0' + rest / 100);
-  *out++ = static_cast<char>('0' + rest / 10 % 10);
-  *out++ = static_cast<char>('0' + rest % 10);
-  return out;
-}
-#endif
-
-// Appends the metadata event `which` ("process_name" or "thread_name") of
-// thread `tid` of process `pid`, naming it `name`, to `text`.
-void AppendName(std::string* text,
-                const char* which,
-                int pid,
-                int tid,
-                const char* name) {
-  char head[160];
-  char* end = head;
-  if (!text->empty())
-    end = Put(end, ",\n");
-  end = Put(end, "{\"name\":\"");
-  end = PutName(end, which);
-  end = Put(end, "\",\"ph\":\"M\",\"pid\":");
-  end = PutInt(end, pid);
-  end = Put(end, ",\"tid\":");
-  end = PutInt(end, tid);
-  end = Put(end, ",\"args\":{\"name\":\"");
-  text->append(head, static_cast<size_t>(end - head));
-  AppendEscaped(name, strlen(name), [text](const char* data, size_t size) {
-    text->append(data, size);
-  });
-  text->append("\"}}");
-}
-
 void LogFailure(const std::string& failure) {
   ZQELogService::GetInstance()->LogMessage(
       0, "trace - write trace file failed, because of %s", failure.c_str());
-}
-
-// Writes what is left at exit and ends the trace: spans still open on
-// other threads are dropped. The host's logger may be destroyed by now (it
-// is host code with static parts of its own), so a failure goes to
-// standard error, in the words the log would have had.
-void FlushAtExit() {
-  std::string failure;
-  ZQETrace::SetFile(std::string(), &failure);
-  if (!failure.empty()) {
-    fprintf(stderr,
-            "[ZQExtensionKit] trace - write trace file failed, because of "
-            "%s\n",
-            failure.c_str());
-  }
 }
 
 }  // namespace
@@ -270,44 +170,53 @@ void ZQETrace::SetFile(const std::string& path, std::string* failure) {
     FlushLocked(failure);
     if (failure->empty())
       failure->swap(recorder.unreported_failure);
-    std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
+    std::unique_ptr<ZQETraceFile> file;
+    try {
+      if (!path.empty())
+        file = std::make_unique<ZQETraceFile>(path);
+    } catch (...) {
+      // Out of memory: no trace, and the host is told as for any file
+      // that cannot be written.
+      try {
+        *failure = path + " cannot be opened for writing (out of memory)";
+      } catch (...) {
+      }
+    }
+    std::lock_guard<SpinLock> lock(recorder.buffer_lock);
+    // What spans of the old file filled since the flush is dropped with
+    // them.
     recorder.filling.Clear();
+    recorder.DropWaiting();
     // Before the new generation: every span of it starts after.
     recorder.base_ns = NowNs();
     recorder.pid = static_cast<int>(getpid());
-    if (!path.empty()) {
+    if (file) {
       // The file's first element; written with the first span. The
       // buffer's room is made once, when tracing first turns on; without
       // it the buffer grows as it fills.
       try {
-        if (recorder.filling.text.capacity() < ZQETrace::kBufferedEvents)
-          recorder.filling.Reserve();
-        AppendName(&recorder.filling.text, "process_name", recorder.pid,
-                   recorder.pid, program_invocation_short_name);
+        recorder.filling.bytes.Room(kBufferedEvents * 160);
+        const char* name = program_invocation_short_name;
+        RecordHead head{};
+        head.kind = RecordKind::kProcessName;
+        ZQETraceRecords::Append(&recorder.filling.bytes, head, name,
+                                strlen(name));
       } catch (...) {
         recorder.filling.Clear();  // Out of memory: the process is unnamed.
       }
     }
     // Spans that began before are dropped when they end.
     generation_.fetch_add(1, std::memory_order_acq_rel);
-    enabled_.store(!path.empty(), std::memory_order_relaxed);
-    try {
-      recorder.file =
-          path.empty() ? nullptr : std::make_unique<ZQETraceFile>(path);
-    } catch (...) {
-      // Out of memory: no trace, and the host is told as for any file
-      // that cannot be written.
-      recorder.file.reset();
-      enabled_.store(false, std::memory_order_relaxed);
-      try {
-        *failure = path + " cannot be opened for writing (out of memory)";
-      } catch (...) {
-      }
-    }
+    enabled_.store(file != nullptr, std::memory_order_relaxed);
+    // The old file is closed once the buffer lock is released.
+    std::swap(recorder.file, file);
   }
   if (!path.empty()) {
     static std::once_flag at_exit;
-    std::call_once(at_exit, [] { atexit(FlushAtExit); });
+    std::call_once(at_exit, [] {
+      atexit(FlushAtExit);
+      pthread_atfork(BeforeFork, AfterForkInParent, AfterForkInChild);
+    });
   }
 }
 
@@ -333,12 +242,12 @@ void ZQETrace::Flush() {
 }
 
 // static
-void ZQETrace::FlushFull() noexcept {
+void ZQETrace::WriteWaiting() noexcept {
   Recorder& recorder = TheRecorder();
   try {
     std::string failure;
     std::lock_guard<std::mutex> lock(recorder.file_mutex);
-    FlushLocked(&failure);
+    WriteWaitingLocked(&failure);
     if (recorder.unreported_failure.empty())
       recorder.unreported_failure.swap(failure);
   } catch (...) {
@@ -347,30 +256,177 @@ void ZQETrace::FlushFull() noexcept {
 }
 
 // static
+void ZQETrace::WriteWaitingLocked(std::string* failure) {
+  Recorder& recorder = TheRecorder();
+  for (;;) {
+    {
+      std::lock_guard<SpinLock> lock(recorder.buffer_lock);
+      if (recorder.waiting_count == 0)
+        return;
+      std::swap(recorder.writing, recorder.waiting[recorder.first_waiting]);
+      recorder.first_waiting = (recorder.first_waiting + 1) % kWaitingBuffers;
+      --recorder.waiting_count;
+    }
+    WriteLocked(failure);
+  }
+}
+
+// static
 void ZQETrace::FlushLocked(std::string* failure) {
   Recorder& recorder = TheRecorder();
+  WriteWaitingLocked(failure);
   {
-    std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
+    std::lock_guard<SpinLock> lock(recorder.buffer_lock);
     // Names alone are not worth a file.
     if (recorder.filling.events == 0)
       return;
     std::swap(recorder.writing, recorder.filling);
     recorder.filling.Clear();
   }
+  WriteLocked(failure);
+}
+
+// static
+void ZQETrace::WriteLocked(std::string* failure) {
+  Recorder& recorder = TheRecorder();
   if (recorder.file && !recorder.file->failed()) {
     // Writing is a cancellation point: a thread cancelled there would
     // leave the recorder's lock held.
     int cancel_state = 0;
     pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &cancel_state);
-    if (!recorder.file->Append(recorder.writing.text, failure)) {
+    try {
+      ZQETraceRecords::Format(recorder.writing.bytes, recorder.pid,
+                              recorder.base_ns, &recorder.text);
+    } catch (...) {
+      recorder.text.Clear();  // Out of memory: these spans are lost.
+    }
+    if (!recorder.file->Append(recorder.text.data(), recorder.text.size(),
+                               failure)) {
       // Later spans could only be dropped: stop recording them.
-      std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
+      std::lock_guard<SpinLock> lock(recorder.buffer_lock);
       enabled_.store(false, std::memory_order_relaxed);
       recorder.filling.Clear();
+      recorder.DropWaiting();
     }
     pthread_setcancelstate(cancel_state, nullptr);
   }
   recorder.writing.Clear();
+}
+
+// static
+void* ZQETrace::WriterMain(void*) {
+  pthread_setname_np(pthread_self(), "zq-tracewriter");
+  Recorder& recorder = TheRecorder();
+  const auto has_work = [&recorder] {
+    std::lock_guard<SpinLock> lock(recorder.buffer_lock);
+    return recorder.waiting_count != 0 || recorder.stopping;
+  };
+  const auto has_buffers = [&recorder] {
+    std::lock_guard<SpinLock> lock(recorder.buffer_lock);
+    return recorder.waiting_count != 0;
+  };
+  for (;;) {
+    {
+      std::unique_lock<std::mutex> lock(recorder.wake_mutex);
+      recorder.wake_writer.wait(lock, has_work);
+    }
+    // Stopping: ends once what it was given is written.
+    if (!has_buffers())
+      return nullptr;
+    WriteWaiting();
+  }
+}
+
+// static
+void ZQETrace::WakeWriter() {
+  Recorder& recorder = TheRecorder();
+  { std::lock_guard<std::mutex> lock(recorder.wake_mutex); }
+  recorder.wake_writer.notify_all();
+}
+
+// static
+bool ZQETrace::StartWriterLocked() {
+  Recorder& recorder = TheRecorder();
+  if (recorder.writer_started || recorder.stopping)
+    return recorder.writer_started;
+  // The host's signals are never delivered to the kit's thread.
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);
+  recorder.writer_started =
+      pthread_create(&recorder.writer, nullptr, WriterMain, nullptr) == 0;
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+  return recorder.writer_started;
+}
+
+// static
+void ZQETrace::StopWriter() {
+  Recorder& recorder = TheRecorder();
+  pthread_t writer;
+  {
+    std::lock_guard<SpinLock> lock(recorder.buffer_lock);
+    recorder.stopping = true;
+    if (!recorder.writer_started)
+      return;
+    recorder.writer_started = false;
+    writer = recorder.writer;
+  }
+  WakeWriter();
+  if (!pthread_equal(writer, pthread_self()))
+    pthread_join(writer, nullptr);
+}
+
+// static
+void ZQETrace::FlushAtExit() {
+  // Spans still open on other threads are dropped. The host's logger may
+  // be destroyed by now (it is host code with static parts of its own), so
+  // a failure goes to standard error, in the words the log would have had.
+  StopWriter();
+  std::string failure;
+  SetFile(std::string(), &failure);
+  if (!failure.empty()) {
+    fprintf(stderr,
+            "[ZQExtensionKit] trace - write trace file failed, because of "
+            "%s\n",
+            failure.c_str());
+  }
+}
+
+// static
+void ZQETrace::BeforeFork() {
+  Recorder& recorder = TheRecorder();
+  recorder.file_mutex.lock();
+  recorder.wake_mutex.lock();
+  recorder.buffer_lock.lock();
+}
+
+// static
+void ZQETrace::AfterForkInParent() {
+  Recorder& recorder = TheRecorder();
+  recorder.buffer_lock.unlock();
+  recorder.wake_mutex.unlock();
+  recorder.file_mutex.unlock();
+}
+
+// static
+void ZQETrace::AfterForkInChild() {
+  // The child has no writer thread, and the trace file is its parent's:
+  // the child starts untraced, with nothing buffered.
+  Recorder& recorder = TheRecorder();
+  recorder.writer_started = false;
+  recorder.filling.Clear();
+  recorder.DropWaiting();
+  recorder.unreported_failure.clear();
+  recorder.file.reset();
+  enabled_.store(false, std::memory_order_relaxed);
+  generation_.fetch_add(1, std::memory_order_acq_rel);
+  // The parent's writer may have been waiting on the condition: the
+  // child's is new (the old one is left as it is, never destroyed).
+  new (&recorder.wake_writer) std::condition_variable();
+  recorder.buffer_lock.unlock();
+  recorder.wake_mutex.unlock();
+  recorder.file_mutex.unlock();
 }
 
 // static
@@ -396,76 +452,89 @@ int64_t ZQETrace::NowNs() {
 void ZQETrace::Record(ZQETraceSpan& span, int64_t end_ns) noexcept {
   Recorder& recorder = TheRecorder();
   const int tid = CurrentTid();
-  bool full = false;
+  bool wake_writer = false;
+  bool write_here = false;
   {
-    std::lock_guard<std::mutex> lock(recorder.buffer_mutex);
+    std::lock_guard<SpinLock> lock(recorder.buffer_lock);
     const uint64_t current = generation_.load(std::memory_order_relaxed);
     if (span.generation_ != current || !enabled())
       return;
-    std::string& text = recorder.filling.text;
-    const size_t before = text.size();
+    Buffer& filling = recorder.filling;
+    const size_t before = filling.bytes.size();
     try {
       if (t_thread.named_generation != current) {
         char name[64] = {};
         pthread_getname_np(pthread_self(), name, sizeof(name));
-        AppendName(&text, "thread_name", recorder.pid, tid, name);
+        RecordHead head{};
+        head.kind = RecordKind::kThreadName;
+        head.tid = tid;
+        ZQETraceRecords::Append(&filling.bytes, head, name, strlen(name));
       }
-      // The head: at most two names of 64 bytes and four numbers of 21.
-      char head[320];
-      char* end = head;
-      if (!text.empty())
-        end = Put(end, ",\n");
-      end = Put(end, "{\"name\":\"");
-      end = Put(end, span.name_, span.name_size_);
-      end = Put(end, "\",\"cat\":\"");
-      end = Put(end, span.category_, span.category_size_);
-      end = Put(end, "\",\"ph\":\"X\",\"pid\":");
-      end = PutInt(end, recorder.pid);
-      end = Put(end, ",\"tid\":");
-      end = PutInt(end, tid);
-      end = Put(end, ",\"ts\":");
-      end = PutMicroseconds(end, span.start_ns_ - recorder.base_ns);
-      end = Put(end, ",\"dur\":");
-      end = PutMicroseconds(end, end_ns - span.start_ns_);
-      end = Put(end, ",\"args\":{");
-      text.append(head, static_cast<size_t>(end - head));
-      text.append(span.args(), span.args_size());
-      // The outcome and reason (the kit's own words: nothing to escape).
-      char tail[192];
-      end = tail;
-      bool members = span.args_size() != 0;
-      for (const auto& [key, value] :
-           {std::make_pair("outcome", span.outcome_),
-            std::make_pair("reason", span.reason_)}) {
-        if (!value)
-          continue;
-        if (members)
-          *end++ = ',';
-        *end++ = '"';
-        end = PutName(end, key);
-        end = Put(end, "\":\"");
-        end = PutName(end, value);
-        *end++ = '"';
-        members = true;
-      }
-      end = Put(end, "}}");
-      text.append(tail, static_cast<size_t>(end - tail));
+      RecordHead head{};
+      head.kind = RecordKind::kSpan;
+      head.name_size = span.name_size_;
+      head.category_size = span.category_size_;
+      head.tid = tid;
+      head.name = span.name_;
+      head.category = span.category_;
+      head.outcome = span.outcome_;
+      head.reason = span.reason_;
+      head.start_ns = span.start_ns_;
+      head.end_ns = end_ns;
+      ZQETraceRecords::Append(&filling.bytes, head, span.args(),
+                              span.args_size());
     } catch (...) {
       // Out of memory: the span is lost, the kit goes on.
-      text.resize(before);
+      filling.bytes.Truncate(before);
       return;
     }
     t_thread.named_generation = current;
-    full = ++recorder.filling.events >= kBufferedEvents;
+    if (++filling.events < kBufferedEvents)
+      return;
+    // Full: it waits for the writer thread, in a buffer that has been
+    // written before and so has room.
+    const bool room = recorder.waiting_count < kWaitingBuffers;
+    if (room) {
+      std::swap(
+          filling,
+          recorder.waiting[(recorder.first_waiting + recorder.waiting_count) %
+                           kWaitingBuffers]);
+      ++recorder.waiting_count;
+      filling.Clear();
+    }
+    const bool writer = StartWriterLocked();
+    wake_writer = room && writer;
+    write_here = !room || !writer;
   }
-  if (full)
-    FlushFull();
+  if (wake_writer)
+    WakeWriter();
+  if (write_here)
+    WriteWaiting();
 }
 
 void ZQETraceSpan::Begin(const char* name,
                          size_t name_size,
                          const char* category,
                          size_t category_size) {
+  BeginAt(name, name_size, category, category_size, ZQETrace::NowNs());
+}
+
+void ZQETraceSpan::Follow(ZQETraceSpan& previous,
+                          const char* name,
+                          size_t name_size,
+                          const char* category,
+                          size_t category_size) {
+  const int64_t now = ZQETrace::NowNs();
+  if (previous.on_)
+    previous.EndAt(now);
+  BeginAt(name, name_size, category, category_size, now);
+}
+
+void ZQETraceSpan::BeginAt(const char* name,
+                           size_t name_size,
+                           const char* category,
+                           size_t category_size,
+                           int64_t start_ns) {
   on_ = true;
   package_ = false;
   name_ = name;
@@ -478,13 +547,15 @@ void ZQETraceSpan::Begin(const char* name,
   generation_ = ZQETrace::generation();
   parent_ = t_thread.current;
   t_thread.current = this;
-  start_ns_ = ZQETrace::NowNs();
+  start_ns_ = start_ns;
 }
 
 void ZQETraceSpan::End() {
-  if (!on_)
-    return;
-  const int64_t end_ns = ZQETrace::NowNs();
+  if (on_)
+    EndAt(ZQETrace::NowNs());
+}
+
+void ZQETraceSpan::EndAt(int64_t end_ns) {
   on_ = false;
   if (t_thread.current == this) {
     t_thread.current = parent_;
@@ -500,58 +571,45 @@ void ZQETraceSpan::End() {
   ZQETrace::Record(*this, end_ns);
 }
 
-void ZQETraceSpan::AppendArgs(const char* text, size_t size) {
-  if (!overflow_ && size <= kInlineArgs - args_size_) {
-    std::memcpy(inline_args_ + args_size_, text, size);
-    args_size_ += size;
+void ZQETraceSpan::AppendArg(const ZQETraceRecords::ArgHead& head,
+                             const void* data,
+                             size_t size) {
+  if (!overflow_ && sizeof(head) + size <= kInlineArgs - args_size_) {
+    std::memcpy(inline_args_ + args_size_, &head, sizeof(head));
+    std::memcpy(inline_args_ + args_size_ + sizeof(head), data, size);
+    args_size_ += sizeof(head) + size;
     return;
   }
   if (!overflow_)
     overflow_ = std::make_unique<std::string>(inline_args_, args_size_);
-  overflow_->append(text, size);
-}
-
-void ZQETraceSpan::TruncateArgs(size_t size) {
-  if (overflow_)
-    overflow_->resize(size);
-  else
-    args_size_ = size;
+  const size_t before = overflow_->size();
+  try {
+    overflow_->append(reinterpret_cast<const char*>(&head), sizeof(head));
+    overflow_->append(static_cast<const char*>(data), size);
+  } catch (...) {
+    overflow_->resize(before);
+    throw;
+  }
 }
 
 void ZQETraceSpan::AddString(const char* key, const char* value, size_t size) {
-  const size_t before = args_size();
+  // A value of 4 GiB or more is cut short (where the trace has no use for
+  // the rest).
+  const uint32_t kept = static_cast<uint32_t>(
+      std::min<size_t>(size, ZQETraceRecords::kNumber - 1));
   try {
-    char head[80];
-    char* end = head;
-    if (before != 0)
-      *end++ = ',';
-    *end++ = '"';
-    end = PutName(end, key);
-    end = Put(end, "\":\"");
-    AppendArgs(head, static_cast<size_t>(end - head));
-    AppendEscaped(value, size, [this](const char* data, size_t count) {
-      AppendArgs(data, count);
-    });
-    AppendArgs("\"", 1);
+    AppendArg(ZQETraceRecords::ArgHead{key, kept}, value, kept);
   } catch (...) {
-    TruncateArgs(before);  // Out of memory: the argument is left out.
+    // Out of memory: the argument is left out.
   }
 }
 
 void ZQETraceSpan::AddNumber(const char* key, int64_t value) {
-  const size_t before = args_size();
   try {
-    char head[112];
-    char* end = head;
-    if (before != 0)
-      *end++ = ',';
-    *end++ = '"';
-    end = PutName(end, key);
-    end = Put(end, "\":");
-    end = PutInt(end, value);
-    AppendArgs(head, static_cast<size_t>(end - head));
+    AppendArg(ZQETraceRecords::ArgHead{key, ZQETraceRecords::kNumber}, &value,
+              sizeof(value));
   } catch (...) {
-    TruncateArgs(before);  // Out of memory: the argument is left out.
+    // Out of memory: the argument is left out.
   }
 }
 

@@ -20,17 +20,28 @@
 // computed are guarded by on(). Built with ZQ_TRACE_SPANS=0, spans compile
 // to nothing at all (the benchmark measures the kit against such a build).
 //
-// Spans are buffered and written when the buffer fills, when the host
-// flushes (ZQExtensionManager::UnInitialize(), SetTraceFile()), and at
-// process exit. A span still open at exit, or one that began before the
-// trace file changed, is dropped. A trace file that cannot be written is
-// one log message; tracing then turns itself off and later spans are
-// dropped without a word. Nothing here ever fails the host.
+// While tracing is on, a span that ends reads the clock and copies its
+// name, times and raw arguments into a buffer under one uncontended lock.
+// Turning that into JSON and writing it happens elsewhere, so that the
+// trace weighs little on the threads it shows: a full buffer is formatted
+// and written by the kit's own writer thread ("zq-tracewriter", started
+// the first time a buffer fills), and what is left by the host's flushes
+// (ZQExtensionManager::UnInitialize(), SetTraceFile()) and at process exit.
+// When the writer falls behind by several buffers, the span that fills the
+// next one writes the waiting ones itself rather than let memory grow.
+// Steps that follow each other with nothing between share one reading of
+// the clock (the constructor that takes the previous span). A span
+// still open at exit, or one that began before the trace file changed, is
+// dropped. A trace file that cannot be written is one log message; tracing
+// then turns itself off and later spans are dropped without a word.
+// Nothing here ever fails the host.
 //
 // Threads: spans may open and close on any thread at once; each ends on
 // the thread that opened it, in reverse order of opening (as scopes do).
 // SetFile() and Flush() may be called from any thread; they never run
-// host or plug-in code under the recorder's locks.
+// host or plug-in code under the recorder's locks. A child process made by
+// fork() starts with tracing off (the trace file is its parent's); it may
+// name a file of its own.
 //
 // Internal header: hosts never include it.
 
@@ -42,6 +53,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+
+#include "ZQExtensionKit/trace/internal/ZQETraceRecords.h"
 
 // 1 (the default): spans are compiled in. 0: every span is an empty object.
 #ifndef ZQ_TRACE_SPANS
@@ -82,7 +95,8 @@ class ZQETrace {
   static void SetFile(const std::string& path, std::string* failure);
   // The current trace file, or "" when tracing is off.
   static std::string GetFile();
-  // Writes the buffered spans now.
+  // Writes the buffered spans now, those the writer thread has not
+  // written yet included.
   static void Flush();
   // SetFile(getenv(kEnvironmentVariable)) the first time it is called,
   // when the variable is set and not empty; nothing after that.
@@ -91,15 +105,35 @@ class ZQETrace {
  private:
   friend class ZQETraceSpan;
 
-  // Buffers the span that ends at `end_ns`, writing the buffer when full.
+  // Buffers the span that ends at `end_ns`; a full buffer goes to the
+  // writer thread.
   static void Record(ZQETraceSpan& span, int64_t end_ns) noexcept;
-  // Writes the full buffer for the span that filled it: never logs (the
-  // span may end under a lock of the kit's) and never throws; a failure is
+  // Writes the buffers waiting for the writer thread, for the writer
+  // thread or for a span that found too many waiting: never logs (the span
+  // may end under a lock of the kit's) and never throws; a failure is
   // reported by the next Flush() or SetFile().
-  static void FlushFull() noexcept;
-  // Writes what is buffered to the current file; with the file's lock
-  // held. Sets *failure to the reason when the file failed just now.
+  static void WriteWaiting() noexcept;
+  // The following run with the file's lock held, and set *failure to the
+  // reason when the file failed just now.
+  // Writes the waiting buffers, oldest first.
+  static void WriteWaitingLocked(std::string* failure);
+  // Writes the waiting buffers and the one being filled.
   static void FlushLocked(std::string* failure);
+  // Writes the buffer taken for writing.
+  static void WriteLocked(std::string* failure);
+  // The writer thread: started (with the buffer lock held) the first time
+  // a buffer fills, ended at exit once what it was given is written.
+  static bool StartWriterLocked();
+  static void* WriterMain(void*);
+  static void WakeWriter();
+  static void StopWriter();
+  // Writes what is left at exit (or when the kit is unloaded).
+  static void FlushAtExit();
+  // Handlers of fork(): the recorder's locks are held across it, and the
+  // child starts with tracing off.
+  static void BeforeFork();
+  static void AfterForkInParent();
+  static void AfterForkInChild();
   static int64_t NowNs();
   // The generation of the current trace file (0: none).
   static uint64_t generation() {
@@ -123,6 +157,20 @@ class ZQETraceSpan {
     static_assert(NameSize < 64 && CategorySize < 64, "a short name");
     if (ZQETrace::enabled())
       Begin(name, NameSize - 1, category, CategorySize - 1);
+  }
+  // Ends `previous` (a span of this thread) and begins this one at the
+  // same instant, with one reading of the clock: for steps that follow
+  // each other with nothing between them.
+  template <size_t NameSize, size_t CategorySize>
+  ZQETraceSpan(const char (&name)[NameSize],
+               const char (&category)[CategorySize],
+               ZQETraceSpan& previous) {
+    static_assert(NameSize < 64 && CategorySize < 64, "a short name");
+    if (ZQETrace::enabled()) {
+      Follow(previous, name, NameSize - 1, category, CategorySize - 1);
+    } else {
+      previous.End();
+    }
   }
   ~ZQETraceSpan() {
     if (on_)
@@ -194,14 +242,27 @@ class ZQETraceSpan {
              size_t name_size,
              const char* category,
              size_t category_size);
+  void Follow(ZQETraceSpan& previous,
+              const char* name,
+              size_t name_size,
+              const char* category,
+              size_t category_size);
+  // Begin() and End() with the clock read.
+  void BeginAt(const char* name,
+               size_t name_size,
+               const char* category,
+               size_t category_size,
+               int64_t start_ns);
+  void EndAt(int64_t end_ns);
   void AddString(const char* key, const char* value, size_t size);
   void AddNumber(const char* key, int64_t value);
   void MarkPackage(const std::string& dir);
-  // Appends JSON text to the arguments, in inline_args_ while it fits;
-  // throws std::bad_alloc when it does not and there is no memory.
-  void AppendArgs(const char* text, size_t size);
-  // Drops what the arguments gained after they were `size` bytes long.
-  void TruncateArgs(size_t size);
+  // Appends an argument (its head, then `size` bytes at `data`) to the
+  // arguments, in inline_args_ while it fits; throws std::bad_alloc when
+  // it does not and there is no memory.
+  void AppendArg(const ZQETraceRecords::ArgHead& head,
+                 const void* data,
+                 size_t size);
   const char* args() const {
     return overflow_ ? overflow_->data() : inline_args_;
   }
@@ -223,8 +284,9 @@ class ZQETraceSpan {
   uint64_t generation_;
   // The span of this thread that was innermost when this one began.
   ZQETraceSpan* parent_;
-  // The arguments so far, as JSON members without the braces: in
-  // inline_args_ while they fit, in *overflow_ after.
+  // The arguments so far, raw (each a ZQETraceRecords::ArgHead and its
+  // bytes, turned into JSON when written): in inline_args_ while they fit, in
+  // *overflow_ after.
   size_t args_size_;
   std::unique_ptr<std::string> overflow_;
   char inline_args_[kInlineArgs];
@@ -236,6 +298,10 @@ class ZQETraceSpan {
  public:
   template <size_t NameSize, size_t CategorySize>
   ZQETraceSpan(const char (&)[NameSize], const char (&)[CategorySize]) {}
+  template <size_t NameSize, size_t CategorySize>
+  ZQETraceSpan(const char (&)[NameSize],
+               const char (&)[CategorySize],
+               ZQETraceSpan&) {}
   ZQETraceSpan(const ZQETraceSpan&) = delete;
   ZQETraceSpan& operator=(const ZQETraceSpan&) = delete;
   constexpr bool on() const { return false; }

@@ -27,10 +27,10 @@ ZQETraceFile::~ZQETraceFile() {
     close(fd_);
 }
 
-bool ZQETraceFile::Append(const std::string& events, std::string* error) {
+bool ZQETraceFile::Append(const char* events, size_t size, std::string* error) {
   if (failed_)
     return false;
-  if (events.empty())
+  if (size == 0)
     return true;
   if (fd_ < 0 && !Open(error)) {
     failed_ = true;
@@ -49,13 +49,13 @@ bool ZQETraceFile::Append(const std::string& events, std::string* error) {
     }
     at += static_cast<off_t>(sizeof(kSeparator) - 1);
   }
-  if (!WriteAt(at, events.data(), events.size(), error) ||
-      !WriteAt(at + static_cast<off_t>(events.size()), kTail, sizeof(kTail) - 1,
+  if (!WriteAt(at, events, size, error) ||
+      !WriteAt(at + static_cast<off_t>(size), kTail, sizeof(kTail) - 1,
                error)) {
     failed_ = true;
     return false;
   }
-  end_ = at + static_cast<off_t>(events.size());
+  end_ = at + static_cast<off_t>(size);
   has_events_ = true;
   return true;
 }

@@ -41,7 +41,11 @@ class ZQETraceFile {
   // Appends `events`: one or more JSON objects separated by commas, without
   // a comma before the first or after the last. An empty text changes
   // nothing (and creates no file).
-  bool Append(const std::string& events, std::string* error);
+  bool Append(const std::string& events, std::string* error) {
+    return Append(events.data(), events.size(), error);
+  }
+  // The same, for the `size` bytes at `events`.
+  bool Append(const char* events, size_t size, std::string* error);
 
   const std::string& path() const { return path_; }
   bool failed() const { return failed_; }
