@@ -102,7 +102,7 @@ TEST(DemoTraceTest, TheDemosTraceIsSoundAndShowsItsStartUp) {
   // the remote merge.
   EXPECT_FALSE(trace.Named("GetExtensionList").empty());
   EXPECT_EQ(1u, trace.Named("GetExtensionById").size());
-  const std::vector<const TraceSpan*> instances = trace.Named("instance");
+  const std::vector<const TraceSpan*> instances = trace.Named("create");
   ASSERT_FALSE(instances.empty());
   for (const TraceSpan* instance : instances)
     EXPECT_EQ("done", instance->Arg("outcome")) << instance->Arg("extension");

@@ -249,14 +249,20 @@ TEST_F(StartupTraceTest, LoadAndRequestsAreTracedStepByStep) {
   ASSERT_NE(nullptr, list);
   EXPECT_EQ("1", list->Arg("instances"));
   EXPECT_EQ("done", list->Arg("outcome"));
-  const test::TraceSpan* instance =
-      Find(trace, "instance", "extension", "greeting.hello");
-  ASSERT_NE(nullptr, instance);
-  EXPECT_EQ(list, trace.Parent(*instance));
-  EXPECT_EQ(kGreeterClsidText, instance->Arg("class"));
-  EXPECT_EQ("library", instance->Arg("route"));
+  const test::TraceSpan* create =
+      Find(trace, "create", "extension", "greeting.hello");
+  ASSERT_NE(nullptr, create);
+  EXPECT_EQ(list, trace.Parent(*create));
+  EXPECT_EQ(kGreeterClsidText, create->Arg("class"));
+  EXPECT_EQ("library", create->Arg("route"));
+  EXPECT_EQ("done", create->Arg("outcome"));
+  // Its context and Initialization() follow it back to back.
   EXPECT_EQ((std::vector<std::string>{"create", "context", "Initialization"}),
-            Children(trace, *instance));
+            Children(trace, *list));
+  const test::TraceSpan& context = *trace.Named("context").at(0);
+  const test::TraceSpan& initialization = *trace.Named("Initialization").at(0);
+  EXPECT_EQ(create->ts + create->dur, context.ts);
+  EXPECT_EQ(context.ts + context.dur, initialization.ts);
 }
 
 TEST_F(StartupTraceTest, TracingChangesNeitherLogNorResults) {

@@ -89,18 +89,20 @@ bool QueryBaseInterface(by::IBaseUnknown* object,
 }
 
 // Fills the instance's context with `fill` and calls its Initialization():
-// both run plug-in code. False when either throws.
+// both run plug-in code. False when either throws. The trace's steps follow
+// `creating` (ended here) back to back.
 template <typename Fill>
-bool InitializeInstance(IZQBaseExtension* base, Fill fill) {
+bool InitializeInstance(IZQBaseExtension* base,
+                        Fill fill,
+                        ZQETraceSpan& creating) {
   return CallForeignCode([&] {
-    {
-      ZQETraceSpan filling("context", trace_category::kExtension);
-      filling.Outcome("threw");
-      if (ZQExtensionContext* context = base->GetContext())
-        fill(context);
-      filling.Outcome("done");
-    }
-    ZQETraceSpan initializing("Initialization", trace_category::kExtension);
+    ZQETraceSpan filling("context", trace_category::kExtension, creating);
+    filling.Outcome("threw");
+    if (ZQExtensionContext* context = base->GetContext())
+      fill(context);
+    filling.Outcome("done");
+    ZQETraceSpan initializing("Initialization", trace_category::kExtension,
+                              filling);
     initializing.Outcome("threw");
     base->Initialization();
     initializing.Outcome("done");
@@ -118,13 +120,15 @@ bool QueryTargetInterface(IZQBaseExtension* base,
 // (whose reference this takes over): its IZQBaseExtension, the context
 // `fill` writes and Initialization(), then the point's interface `iid` into
 // *ppv, with one reference. `route` names the route in the messages:
-// "registry" or "dynamic library". *ppv is null on failure.
+// "registry" or "dynamic library". *ppv is null on failure. The trace's
+// `creating` span ends once the object answers IZQBaseExtension.
 template <typename Fill>
 bool FinishInstance(void* created,
                     const char* route,
                     Fill fill,
                     const std::string& iid,
-                    void** ppv) {
+                    void** ppv,
+                    ZQETraceSpan& creating) {
   by::com_ptr<IZQBaseExtension> base;
   {
     by::com_ptr<by::IBaseUnknown> object;
@@ -139,7 +143,8 @@ bool FinishInstance(void* created,
       return false;
     }
   }
-  if (!InitializeInstance(base.ptr(), fill)) {
+  creating.Outcome("done");
+  if (!InitializeInstance(base.ptr(), fill, creating)) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
@@ -501,7 +506,9 @@ bool ZQExtensionManagerImpl::GetExtensionById(const std::string& extensionId,
 
 bool ZQExtensionManagerImpl::CreateExtensionInstance(Extension* extensionInfo,
                                                      void** ppv) {
-  ZQETraceSpan span("instance", trace_category::kExtension);
+  // The instance's creation, up to an object answering IZQBaseExtension;
+  // its context and Initialization() follow it back to back.
+  ZQETraceSpan span("create", trace_category::kExtension);
   if (span.on())
     span.Arg("extension", extensionInfo->GetID());
   const std::string extensionPointId = extensionInfo->GetExtensionPointID();
@@ -536,13 +543,13 @@ bool ZQExtensionManagerImpl::CreateExtensionInstance(Extension* extensionInfo,
   // library, even when a class of the same id is registered in-process.
   if (!extensionInfo->GetBinPath().empty()) {
     span.Arg("route", "library");
-    return span.Result(
-        CreateExtensionInstanceFromLibrary(extensionInfo, iid, clsId, ppv));
+    return span.Result(CreateExtensionInstanceFromLibrary(extensionInfo, iid,
+                                                          clsId, ppv, span));
   }
   if (registered) {
     span.Arg("route", "registry");
-    return span.Result(
-        CreateExtensionInstanceFromRegistry(extensionInfo, iid, clsId, ppv));
+    return span.Result(CreateExtensionInstanceFromRegistry(extensionInfo, iid,
+                                                           clsId, ppv, span));
   }
   Log()->LogMessage(
       0, "extension manager impl - create extension instance failed");
@@ -554,16 +561,16 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
     Extension* extensionInfo,
     const std::string& iid,
     const std::string& clsId,
-    void** ppv) {
+    void** ppv,
+    ZQETraceSpan& creating) {
   Log()->LogMessage(0,
                     "extension manager impl - create extension instance from "
                     "registry, class id:%s, iid:%s",
                     clsId.c_str(), iid.c_str());
   void* created = nullptr;
-  ZQETraceSpan creating("create", trace_category::kExtension);
-  if (!creating.Result(ZQEObjectContainer::GetInstance()->CreateObjectInstance(
-                           iid, clsId, &created) &&
-                       created)) {
+  if (!ZQEObjectContainer::GetInstance()->CreateObjectInstance(iid, clsId,
+                                                               &created) ||
+      !created) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
@@ -571,20 +578,20 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromRegistry(
                       "instance failed");
     return false;
   }
-  creating.End();
   return FinishInstance(
       created, "registry",
       [extensionInfo](ZQExtensionContext* context) {
         FillCommonContext(context, extensionInfo);
       },
-      iid, ppv);
+      iid, ppv, creating);
 }
 
 bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
     Extension* extensionInfo,
     const std::string& iid,
     const std::string& clsId,
-    void** ppv) {
+    void** ppv,
+    ZQETraceSpan& creating) {
   // After a lazy Load(), the first request for a package loads its library
   // (or finds it refused) before the steps below look for it.
   LoadDeferredLibrary(extensionInfo);
@@ -630,12 +637,10 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
                     "dynamic library, class id:%s, iid:%s, singleton:%s",
                     clsId.c_str(), iid.c_str(), isSingleton ? "true" : "false");
   void* created = nullptr;
-  ZQETraceSpan creating("create", trace_category::kExtension);
   creating.Arg("singleton", isSingleton ? "true" : "false");
-  if (!creating.Result(
-          ZQEObjectContainer::GetInstance()->CreateObjectInstance(
-              kBaseExtensionIid, clsId, isSingleton, loader, &created) &&
-          created)) {
+  if (!ZQEObjectContainer::GetInstance()->CreateObjectInstance(
+          kBaseExtensionIid, clsId, isSingleton, loader, &created) ||
+      !created) {
     *ppv = nullptr;
     Log()->LogMessage(0,
                       "extension manager impl - create extension instance "
@@ -643,7 +648,6 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
                       "instance failed");
     return false;
   }
-  creating.End();
   const auto fill = [extensionInfo](ZQExtensionContext* context) {
     FillCommonContext(context, extensionInfo);
     const SettingMap settings = extensionInfo->GetSettingMap();
@@ -658,7 +662,7 @@ bool ZQExtensionManagerImpl::CreateExtensionInstanceFromLibrary(
     context->SetExtensionId(extensionInfo->GetID());
     context->SetUnifiedId(extensionInfo->GetUnifiedId());
   };
-  return FinishInstance(created, "dynamic library", fill, iid, ppv);
+  return FinishInstance(created, "dynamic library", fill, iid, ppv, creating);
 }
 
 bool ZQExtensionManagerImpl::RegisterExtension(

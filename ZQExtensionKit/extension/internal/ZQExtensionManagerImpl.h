@@ -55,6 +55,7 @@
 
 #include "ZQExtensionKit/defines/internal/ZQEKeyedClaims.h"
 #include "ZQExtensionKit/extension/IZQExtensionManager.h"
+#include "ZQExtensionKit/trace/internal/ZQETrace.h"
 
 namespace zqextensionkit {
 
@@ -116,14 +117,18 @@ class ZQExtensionManagerImpl final : public IZQExtensionManager {
   // point interface in *ppv (one reference for the caller), choosing the
   // route; *ppv is null on failure.
   bool CreateExtensionInstance(Extension* extensionInfo, void** ppv);
+  // The routes, tracing their steps after `creating` (the instance's
+  // "create" span).
   bool CreateExtensionInstanceFromRegistry(Extension* extensionInfo,
                                            const std::string& iid,
                                            const std::string& clsId,
-                                           void** ppv);
+                                           void** ppv,
+                                           ZQETraceSpan& creating);
   bool CreateExtensionInstanceFromLibrary(Extension* extensionInfo,
                                           const std::string& iid,
                                           const std::string& clsId,
-                                          void** ppv);
+                                          void** ppv,
+                                          ZQETraceSpan& creating);
 
   std::atomic<bool> enableLibFileVerify_{false};
   std::atomic<bool> enableSignVerify_{false};
