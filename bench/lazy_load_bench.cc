@@ -58,18 +58,6 @@ constexpr size_t kLibrarySize = 5u << 20;
 Installation* g_full = nullptr;
 Installation* g_manifests_only = nullptr;
 
-// `plugin` padded to kLibrarySize with bytes of its own for library `i`: the
-// loader ignores what follows the segments it maps.
-std::string PaddedLibrary(const std::string& plugin, int i) {
-  std::string bytes = plugin;
-  unsigned int state = 2654435761u * static_cast<unsigned int>(i + 1);
-  while (bytes.size() < kLibrarySize) {
-    state = state * 1103515245u + 12345u;
-    bytes.push_back(static_cast<char>(state >> 16));
-  }
-  return bytes;
-}
-
 bool WriteInstallation(Installation& installation, bool with_libraries) {
   const std::string plugin = zqextensionkit::test::GreetingPluginBytes();
   if (plugin.empty())
@@ -79,7 +67,8 @@ bool WriteInstallation(Installation& installation, bool with_libraries) {
     const std::string package = "p" + std::to_string(i);
     std::string entry;
     if (with_libraries) {
-      const std::string library = PaddedLibrary(plugin, i);
+      const std::string library =
+          zqextensionkit::test::PaddedLibrary(plugin, i, kLibrarySize);
       std::string md5;
       zqextensionkit::ZQEUtility_MD5_String(library, md5);
       if (!installation.WriteFile("extensions/" + package + "/lib/lib.so",

@@ -32,6 +32,7 @@
 #include "base/values.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/ConfigCipher.h"
+#include "tests/support/GreetingPackages.h"
 #include "tests/support/Installation.h"
 #include "tests/support/LogCapture.h"
 
@@ -323,19 +324,6 @@ class LoadExplainsItselfTest : public test::LogCaptureTest {
     return ZQExtensionManager::GetInstance();
   }
 
-  // The greetings of the point "greeting".
-  std::vector<std::string> Greetings(ZQExtensionManager* manager) {
-    std::vector<void*> instances;
-    manager->GetExtensionList("greeting", instances);
-    std::vector<std::string> greetings;
-    for (void* instance : instances) {
-      by::com_ptr<IGreeting> greeting;
-      greeting.attach(static_cast<IGreeting*>(instance));
-      greetings.push_back(greeting->Greet("Ann"));
-    }
-    return greetings;
-  }
-
   void TearDown() override {
     // The kit's own managers again, for the tests that follow.
     ZQExtensionKit::InitSDK();
@@ -418,7 +406,8 @@ TEST_F(LoadExplainsItselfTest, EachBrokenInstallationIsExplainedAndReported) {
       ASSERT_TRUE(greeting) << json;
       EXPECT_TRUE(greeting->GetString("outcome", &text));
       EXPECT_EQ("loaded", text);
-      EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings(manager));
+      EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"},
+                test::Greetings("greeting"));
     } else {
       EXPECT_EQ(nullptr, greeting);
     }
@@ -505,7 +494,8 @@ TEST_F(LoadExplainsItselfTest, LazyLoadExplainsEachLibraryAtItsFirstUse) {
     EXPECT_EQ(
         (std::vector<std::string>{c.outcome, c.reason_token, explanation}),
         package());
-    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"}, Greetings(manager));
+    EXPECT_EQ(std::vector<std::string>{"Hello, Ann!"},
+              test::Greetings("greeting"));
   }
 }
 

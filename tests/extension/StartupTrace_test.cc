@@ -26,6 +26,7 @@
 #include "dlcom/comsentry.h"
 #include "tests/plugins/TestPlugin.h"
 #include "tests/support/ConfigCipher.h"
+#include "tests/support/GreetingPackages.h"
 #include "tests/support/Installation.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScopedTempDir.h"
@@ -106,13 +107,7 @@ class StartupTraceTest : public test::LogCaptureTest {
     manager->SetLibFileVerifyEnable(true);
     Results results;
     results.loaded = manager->Load();
-    std::vector<void*> instances;
-    manager->GetExtensionList("greeting", instances);
-    for (void* instance : instances) {
-      by::com_ptr<IGreeting> greeting;
-      greeting.attach(static_cast<IGreeting*>(instance));
-      results.greetings.push_back(greeting->Greet("Ann"));
-    }
+    results.greetings = test::Greetings("greeting");
     results.report = manager->GetLoadReport();
     results.log = messages();
     return results;

@@ -24,23 +24,13 @@
 #include "tests/support/Installation.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScopedTempDir.h"
+#include "tests/support/TraceFileTest.h"
 #include "tests/support/TraceReader.h"
 
 namespace zqextensionkit {
 namespace {
 
-class TraceConcurrencyTest : public test::LogCaptureTest {
- protected:
-  void TearDown() override {
-    ZQExtensionKit::SetTraceFile("");
-    test::LogCaptureTest::TearDown();
-  }
-  std::string PathOf(const std::string& name) const {
-    return (dir_.path() / name).string();
-  }
-
-  test::ScopedTempDir dir_;
-};
+class TraceConcurrencyTest : public test::TraceFileTest {};
 
 // Each of `threads` threads records `spans` outer spans, each holding an
 // inner one, numbered by their argument "n"; `meanwhile` runs on the

@@ -18,6 +18,7 @@
 #include "ZQExtensionKit/trace/internal/ZQETraceFile.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/ScopedTempDir.h"
+#include "tests/support/TraceFileTest.h"
 #include "tests/support/TraceReader.h"
 
 namespace zqextensionkit {
@@ -25,23 +26,14 @@ namespace {
 
 constexpr char kWriteFailed[] = "trace - write trace file failed, because of ";
 
-class TraceTest : public test::LogCaptureTest {
+class TraceTest : public test::TraceFileTest {
  protected:
-  void TearDown() override {
-    ZQExtensionKit::SetTraceFile("");
-    test::LogCaptureTest::TearDown();
-  }
-  std::string PathOf(const std::string& name) const {
-    return (dir_.path() / name).string();
-  }
   size_t WriteFailures() {
     size_t count = 0;
     for (const std::string& text : capture().texts())
       count += text.rfind(kWriteFailed, 0) == 0;
     return count;
   }
-
-  test::ScopedTempDir dir_;
 };
 
 TEST_F(TraceTest, FileIsACompleteDocumentAfterEveryAppend) {
