@@ -182,11 +182,23 @@ void ZQETrace::SetFile(const std::string& path, std::string* failure) {
       } catch (...) {
       }
     }
+    // Turning tracing off gives the buffers' memory back: they are freed
+    // with these, once the buffer lock is released.
+    Buffer released[kWaitingBuffers + 1];
+    if (!file) {
+      recorder.writing = Buffer();
+      recorder.text = Bytes();
+    }
     std::lock_guard<SpinLock> lock(recorder.buffer_lock);
     // What spans of the old file filled since the flush is dropped with
     // them.
     recorder.filling.Clear();
     recorder.DropWaiting();
+    if (!file) {
+      std::swap(released[0], recorder.filling);
+      for (size_t i = 0; i < kWaitingBuffers; ++i)
+        std::swap(released[i + 1], recorder.waiting[i]);
+    }
     // Before the new generation: every span of it starts after.
     recorder.base_ns = NowNs();
     recorder.pid = static_cast<int>(getpid());
